@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "app/environment_snapshot.h"
+#include "model/preferences.h"
+#include "model/start_definition.h"
+
+namespace kip {
+
+// Run-mode state held by the main window.
+struct RunModeState {
+  std::int32_t StartupCountdown = 0;
+  bool LogonStart = false;
+  bool GlobalEdit = false;
+  bool WindowOpened = false;
+  // The autostart decision of the start-up sequence.
+  bool autostartDecision = false;
+  // The start-up sequence entered the autostart run.
+  bool autostartRun = false;
+};
+
+// Everything the program keeps in memory between start-up and close.
+struct AppState {
+  Preferences prefs;
+  Preferences savedPrefs;  // the running preferences as last saved
+  EnvironmentSnapshot env;
+  NetworkResults net;
+  RunModeState run;
+  std::vector<DefinitionPtr> definitions;  // load order: edit scope first
+  std::vector<DefinitionPtr> deleted;      // newest last
+  std::vector<DefinitionPtr> hidden;       // other-scope definitions kept out of the list
+
+  [[nodiscard]] Hive editScope() const { return run.GlobalEdit ? Hive::LocalMachine : Hive::CurrentUser; }
+  [[nodiscard]] Hive otherScope() const { return run.GlobalEdit ? Hive::CurrentUser : Hive::LocalMachine; }
+};
+
+}  // namespace kip

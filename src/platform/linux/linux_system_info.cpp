@@ -1,0 +1,80 @@
+#include "platform/linux/linux_system_info.h"
+
+#include <dirent.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <vector>
+
+namespace kip {
+
+namespace {
+
+std::string readLine(const std::string& path) {
+  std::ifstream in(path);
+  std::string line;
+  std::getline(in, line);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.pop_back();
+  return line;
+}
+
+}  // namespace
+
+LinuxSystemInfo::LinuxSystemInfo(std::string powerSupplyDir) : m_powerSupplyDir(std::move(powerSupplyDir)) {
+  if (m_powerSupplyDir.empty()) {
+    const char* env = std::getenv("KIPLAUNCH_POWER_SUPPLY_DIR");
+    m_powerSupplyDir = (env && *env) ? env : "/sys/class/power_supply";
+  }
+}
+
+std::optional<std::string> LinuxSystemInfo::userName() {
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* result = nullptr;
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &result) != 0 || !result) return std::nullopt;
+  return std::string(result->pw_name);
+}
+
+std::optional<PowerStatus> LinuxSystemInfo::powerStatus() { return readPowerSupplyDir(m_powerSupplyDir); }
+
+std::optional<PowerStatus> readPowerSupplyDir(const std::string& dir) {
+  DIR* folder = opendir(dir.c_str());
+  if (!folder) {
+    // No power-supply class at all is a machine that reports nothing: a desktop.
+    if (errno == ENOENT) return PowerStatus{255, 255};
+    return std::nullopt;
+  }
+  bool mainsOnline = false;
+  bool haveBattery = false;
+  int batteryPercent = 255;
+  while (dirent* entry = readdir(folder)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    const std::string base = dir + "/" + name;
+    const std::string type = readLine(base + "/type");
+    if (type.empty()) continue;
+    if (type == "Mains" || type == "USB" || type.starts_with("USB_")) {
+      if (readLine(base + "/online") == "1") mainsOnline = true;
+    } else if (type == "Battery") {
+      // A device's own battery (a mouse, say) is not the machine's.
+      if (readLine(base + "/scope") == "Device") continue;
+      haveBattery = true;
+      const std::string capacity = readLine(base + "/capacity");
+      if (!capacity.empty() && batteryPercent == 255) {
+        char* end = nullptr;
+        const long value = std::strtol(capacity.c_str(), &end, 10);
+        if (end != capacity.c_str() && value >= 0 && value <= 100) batteryPercent = static_cast<int>(value);
+      }
+    }
+  }
+  closedir(folder);
+  if (mainsOnline) return PowerStatus{1, haveBattery ? batteryPercent : 255};
+  if (haveBattery) return PowerStatus{0, batteryPercent};
+  // A mains supply that is off line without a battery tells nothing.
+  return PowerStatus{255, 255};
+}
+
+}  // namespace kip

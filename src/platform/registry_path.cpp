@@ -1,0 +1,28 @@
+#include <algorithm>
+
+#include "platform/registry.h"
+
+namespace kip {
+
+std::vector<std::string> splitKeyPath(std::string_view path) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const auto end = path.find('\\', start);
+    const auto part = path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    if (!part.empty()) parts.emplace_back(part);
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  return parts;
+}
+
+std::string foldName(std::string_view name) {
+  std::string folded(name);
+  std::transform(folded.begin(), folded.end(), folded.begin(), [](char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  });
+  return folded;
+}
+
+}  // namespace kip

@@ -1,0 +1,13 @@
+#include "platform/utf8.h"
+
+namespace kip {
+
+std::string utf8Truncate(std::string_view text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return std::string(text);
+  std::size_t end = maxBytes;
+  // Step back over continuation bytes (10xxxxxx) to the start of the cut character.
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return std::string(text.substr(0, end));
+}
+
+}  // namespace kip
