@@ -1,0 +1,16 @@
+#include <ostream>
+
+#include "verbs.h"
+
+namespace kip::ctl {
+
+int runExport(const std::vector<std::string>&, Io& io) {
+  io.err << "kipctl: not built yet\n";
+  return 1;
+}
+
+int runImport(const std::vector<std::string>&, Io& io) {
+  io.err << "kipctl: not built yet\n";
+  return 1;
+}
+}  // namespace kip::ctl

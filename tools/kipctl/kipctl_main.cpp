@@ -1,0 +1,38 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "verbs.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: kipctl reg query|add|delete|export|import ...\n"
+    "       kipctl test NAME [--global]\n"
+    "       kipctl probe [--proxy HOST] [--port PORT] TEXT\n"
+    "       kipctl export FILE [--global]\n"
+    "       kipctl import FILE [--global] [--yes | --no]\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  kip::ctl::Io io{std::cin, std::cout, std::cerr};
+  if (args.empty()) {
+    std::cerr << kUsage;
+    return 1;
+  }
+  const std::string verb = args.front();
+  args.erase(args.begin());
+  if (verb == "reg") return kip::ctl::runReg(args, io);
+  if (verb == "test") return kip::ctl::runTest(args, io);
+  if (verb == "probe") return kip::ctl::runProbe(args, io);
+  if (verb == "export") return kip::ctl::runExport(args, io);
+  if (verb == "import") return kip::ctl::runImport(args, io);
+  if (verb == "--help" || verb == "-h" || verb == "help") {
+    std::cout << kUsage;
+    return 0;
+  }
+  std::cerr << "kipctl: unknown verb \"" << verb << "\"\n" << kUsage;
+  return 1;
+}

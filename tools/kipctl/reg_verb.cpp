@@ -1,0 +1,12 @@
+#include <ostream>
+
+#include "verbs.h"
+
+namespace kip::ctl {
+
+int runReg(const std::vector<std::string>&, Io& io) {
+  io.err << "kipctl: not built yet\n";
+  return 1;
+}
+
+}  // namespace kip::ctl
