@@ -1,6 +1,112 @@
 #include <QApplication>
+#include <QSplashScreen>
+#include <QPainter>
+#include <QPixmap>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+#include "model/preferences.h"
+#include "platform/linux/atom_file.h"
+#include "platform/linux/instance_lock.h"
+#include "platform/linux/linux_system_info.h"
+#include "platform/linux/runtime_dir.h"
+#include "platform/linux/sqlite_registry.h"
+#include "platform/linux/system_clock.h"
+#include "ui/instance_channel.h"
+#include "ui/main_form.h"
+#include "ui/qt_prompts.h"
+#include "ui/session_signals.h"
+
+namespace {
+
+bool haveDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  return false;
+}
+
+constexpr const char* kNoDisplayMessage =
+    "kiplaunch: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+    "Kip Launch Manager is a desktop program: start it inside a graphical session, or run it on a\n"
+    "virtual display with   xvfb-run -a kiplaunch   or without any display with\n"
+    "QT_QPA_PLATFORM=offscreen kiplaunch   (nothing is shown then).\n";
+
+QPixmap splashPicture() {
+  QPixmap picture(360, 160);
+  picture.fill(QColor(32, 64, 112));
+  QPainter painter(&picture);
+  painter.setPen(Qt::white);
+  QFont font = painter.font();
+  font.setPointSize(18);
+  font.setBold(true);
+  painter.setFont(font);
+  painter.drawText(picture.rect(), Qt::AlignCenter, "Kip Launch Manager");
+  return picture;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  if (!haveDisplay()) {
+    std::fputs(kNoDisplayMessage, stderr);
+    return 1;
+  }
+  std::string error;
+  const auto runtime = kip::resolveRuntimeDir(error);
+  if (!runtime) {
+    std::fprintf(stderr, "kiplaunch: %s\n", error.c_str());
+    return 1;
+  }
+
+  kip::InstanceLock lock(runtime->path);
+  if (!lock.acquired()) {
+    // A copy runs already: ask it to raise its window and end, showing nothing.
+    QCoreApplication core(argc, argv);
+    kip::InstanceChannel::askToRaise(QString::fromStdString(runtime->path));
+    return 0;
+  }
+
   QApplication app(argc, argv);
-  return 0;
+  QApplication::setApplicationName("kiplaunch");
+  QApplication::setApplicationDisplayName("Kip Launch Manager");
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  try {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    const auto sw = kip::parseSwitch(args);
+
+    auto registry = kip::SqliteRegistry::fromEnvironment();
+    kip::LinuxSystemInfo system;
+    kip::AtomFile atom(runtime->path, runtime->fallback);
+    kip::QtPrompts prompts;
+    kip::SystemClock clock;
+
+    std::unique_ptr<QSplashScreen> splash;
+    if (kip::readSplashAtEntry(*registry)) {
+      splash = std::make_unique<QSplashScreen>(splashPicture());
+      splash->show();
+      QApplication::processEvents();
+    }
+
+    kip::TMainForm form({*registry, system, atom, prompts, clock}, sw);
+    prompts.setParent(&form);
+    splash.reset();
+
+    kip::InstanceChannel channel(QString::fromStdString(runtime->path));
+    QObject::connect(&channel, &kip::InstanceChannel::raiseRequested, &form, &kip::TMainForm::raiseWindow);
+    channel.listen();
+    kip::SessionSignals sessionSignals;
+    QObject::connect(&sessionSignals, &kip::SessionSignals::sessionEnding, &form, &kip::TMainForm::sessionEnd);
+
+    if (!form.autostartRun()) form.show();
+    return QApplication::exec();
+  } catch (const std::exception& e) {
+    kip::QtPrompts prompts;
+    prompts.message(std::string("Unexpected error: ") + e.what(), kip::MessageIcon::Error);
+    return 1;
+  }
 }

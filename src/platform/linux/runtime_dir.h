@@ -1,0 +1,20 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace kip {
+
+// The per-user runtime folder that holds the instance lock, the raise socket and the logon atom:
+// $KIPLAUNCH_RUNTIME_DIR, else $XDG_RUNTIME_DIR, else /tmp/kiplaunch-<uid> (created with mode 0700).
+struct RuntimeDir {
+  std::string path;
+  // True for the /tmp fallback, which outlives a logout, so the atom records the boot id.
+  bool fallback = false;
+};
+
+// Resolves (and for the fallback creates) the runtime folder; nullopt with a reason in error when the
+// folder cannot be used (the fallback exists but belongs to another user or is open to others).
+std::optional<RuntimeDir> resolveRuntimeDir(std::string& error);
+
+}  // namespace kip
