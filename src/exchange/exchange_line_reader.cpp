@@ -1,0 +1,188 @@
+#include "exchange/exchange_line_reader.h"
+
+#include <algorithm>
+
+#include "exchange/exchange_format.h"
+
+namespace kip {
+
+namespace {
+
+constexpr std::size_t kRawChunk = 64 * 1024;
+// Bytes kept of a line: the limit, one more to tell an over-long line, and a carriage return before the feed.
+constexpr std::size_t kKept = kMaxExchangeLine + 2;
+constexpr std::uint32_t kReplacement = 0xFFFD;
+
+}  // namespace
+
+ExchangeLineReader::ExchangeLineReader(ReadBytes read) : m_read(std::move(read)), m_raw(kRawChunk) {}
+
+bool ExchangeLineReader::readRaw() {
+  const std::size_t room = m_raw.size() - m_rawSize;
+  const std::ptrdiff_t count = m_read(m_raw.data() + m_rawSize, room);
+  if (count < 0) {
+    m_failed = true;
+    return false;
+  }
+  if (count == 0) {
+    m_sourceEnded = true;
+    return false;
+  }
+  m_rawSize += std::min(static_cast<std::size_t>(count), room);
+  return true;
+}
+
+void ExchangeLineReader::appendCodePoint(std::uint32_t cp) {
+  if (cp < 0x80) {
+    m_decoded += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    m_decoded += static_cast<char>(0xC0 | (cp >> 6));
+    m_decoded += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    m_decoded += static_cast<char>(0xE0 | (cp >> 12));
+    m_decoded += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    m_decoded += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    m_decoded += static_cast<char>(0xF0 | (cp >> 18));
+    m_decoded += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    m_decoded += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    m_decoded += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+void ExchangeLineReader::decodeUtf16(std::string_view raw, bool atEnd) {
+  m_decoded.clear();
+  const bool little = m_encoding == Encoding::Utf16LE;
+  for (const char c : raw) {
+    const auto byte = static_cast<std::uint8_t>(c);
+    if (m_pendingByte < 0) {
+      m_pendingByte = byte;
+      continue;
+    }
+    const auto first = static_cast<std::uint32_t>(m_pendingByte);
+    m_pendingByte = -1;
+    const std::uint32_t unit = little ? (first | (std::uint32_t{byte} << 8)) : ((first << 8) | byte);
+    if (m_pendingHigh != 0) {
+      const std::uint32_t high = m_pendingHigh;
+      m_pendingHigh = 0;
+      if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        appendCodePoint(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+        continue;
+      }
+      appendCodePoint(kReplacement);
+    }
+    if (unit >= 0xD800 && unit <= 0xDBFF)
+      m_pendingHigh = unit;
+    else if (unit >= 0xDC00 && unit <= 0xDFFF)
+      appendCodePoint(kReplacement);
+    else
+      appendCodePoint(unit);
+  }
+  if (atEnd) {
+    if (m_pendingHigh != 0) appendCodePoint(kReplacement);
+    if (m_pendingByte >= 0) appendCodePoint(kReplacement);
+    m_pendingHigh = 0;
+    m_pendingByte = -1;
+  }
+}
+
+bool ExchangeLineReader::refill() {
+  for (;;) {
+    if (m_failed) return false;
+    if (m_sourceEnded) {
+      // A UTF-16 unit or pair cut off by the end of the file still shows as a replacement character.
+      if (m_encoding == Encoding::Utf16LE || m_encoding == Encoding::Utf16BE) {
+        if (m_pendingByte < 0 && m_pendingHigh == 0) return false;
+        decodeUtf16({}, true);
+        m_chunk = m_decoded;
+        return !m_chunk.empty();
+      }
+      return false;
+    }
+    m_rawSize = 0;
+    std::size_t skip = 0;
+    if (m_encoding == Encoding::Unknown) {
+      while (m_rawSize < 3 && readRaw()) {
+      }
+      if (m_failed) return false;
+      const auto* bytes = reinterpret_cast<const std::uint8_t*>(m_raw.data());
+      m_encoding = Encoding::Bytes;
+      if (m_rawSize >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+        skip = 3;
+      } else if (m_rawSize >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+        m_encoding = Encoding::Utf16LE;
+        skip = 2;
+      } else if (m_rawSize >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
+        m_encoding = Encoding::Utf16BE;
+        skip = 2;
+      }
+    } else if (!readRaw()) {
+      continue;
+    }
+    const std::string_view raw(m_raw.data() + skip, m_rawSize - skip);
+    if (m_encoding == Encoding::Bytes) {
+      m_chunk = raw;
+    } else {
+      decodeUtf16(raw, false);
+      m_chunk = m_decoded;
+    }
+    if (!m_chunk.empty()) return true;
+  }
+}
+
+void ExchangeLineReader::take(std::string_view segment, ExchangeLine& line) {
+  if (m_sawNul) return;
+  if (const auto nul = segment.find('\0'); nul != std::string_view::npos) {
+    segment = segment.substr(0, nul);
+    m_sawNul = true;
+  }
+  if (segment.empty()) return;
+  if (segment.find(']') != std::string_view::npos) line.hasBracket = true;
+  if (segment.find('=') != std::string_view::npos) line.hasEquals = true;
+  if (line.text.size() < kKept) line.text.append(segment.substr(0, kKept - line.text.size()));
+  m_length += segment.size();
+  m_lastByte = segment.back();
+}
+
+void ExchangeLineReader::finish(ExchangeLine& line) {
+  line.number = ++m_lineNumber;
+  std::size_t length = m_length;
+  if (length > 0 && m_lastByte == '\r') {
+    --length;
+    if (line.text.size() == m_length) line.text.pop_back();
+  }
+  line.tooLong = length > kMaxExchangeLine;
+}
+
+bool ExchangeLineReader::next(ExchangeLine& line) {
+  if (m_done) return false;
+  line.text.clear();
+  line.tooLong = false;
+  line.hasBracket = false;
+  line.hasEquals = false;
+  m_length = 0;
+  m_lineStarted = false;
+  m_sawNul = false;
+  m_lastByte = 0;
+  for (;;) {
+    if (m_chunk.empty() && !refill()) {
+      m_done = true;
+      if (m_failed || !m_lineStarted) return false;
+      finish(line);
+      return true;
+    }
+    m_lineStarted = true;
+    const auto feed = m_chunk.find('\n');
+    if (feed == std::string_view::npos) {
+      take(m_chunk, line);
+      m_chunk = {};
+      continue;
+    }
+    take(m_chunk.substr(0, feed), line);
+    m_chunk.remove_prefix(feed + 1);
+    finish(line);
+    return true;
+  }
+}
+
+}  // namespace kip
