@@ -19,7 +19,6 @@ namespace kip {
 namespace {
 
 constexpr std::string_view kKeyHint = "(a key begins with HKCU\\ or HKLM\\, or HKEY_CURRENT_USER\\, HKEY_LOCAL_MACHINE\\)";
-constexpr std::uint32_t kAnySize = 0xFFFFFFFFu;
 
 // The options each operation accepts, spelled without their "/" or "-".
 struct OperationSpec {
