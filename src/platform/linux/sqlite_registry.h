@@ -7,7 +7,11 @@
 
 namespace kip {
 
-// The emulated registry: each hive is one SQLite database file.
+class SqliteHive;
+
+// The emulated registry: each hive is one SQLite database file, opened at first use and created by the
+// first write. Several processes may use a hive at once (WAL, a busy time-out of five seconds); every write
+// outside a batch, and every batch, is one transaction. One thread at a time.
 class SqliteRegistry final : public Registry {
  public:
   SqliteRegistry(std::string userHivePath, std::string machineHivePath);
@@ -26,10 +30,11 @@ class SqliteRegistry final : public Registry {
 
   [[nodiscard]] const std::string& hivePath(Hive hive) const;
 
-  class HiveFile;
-
  private:
-  std::unique_ptr<HiveFile> m_hives[2];
+  [[nodiscard]] const std::shared_ptr<SqliteHive>& file(Hive hive) const;
+
+  // Shared with the open keys, which may outlive the registry.
+  std::shared_ptr<SqliteHive> m_hives[2];
 };
 
 // $KIPLAUNCH_USER_HIVE, else $XDG_CONFIG_HOME/kiplaunch/user.db (default ~/.config/kiplaunch/user.db).
