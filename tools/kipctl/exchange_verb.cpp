@@ -1,16 +1,140 @@
+#include <istream>
+#include <optional>
 #include <ostream>
+#include <string>
 
+#include "exchange/scope_exchange.h"
+#include "platform/linux/sqlite_registry.h"
+#include "platform/prompts.h"
 #include "verbs.h"
 
 namespace kip::ctl {
 
-int runExport(const std::vector<std::string>&, Io& io) {
-  io.err << "kipctl: not built yet\n";
-  return 1;
+namespace {
+
+constexpr int kCancelledStatus = 3;
+
+// Puts the overwrite question to the terminal, or answers it the same way every time; messages go to
+// standard error.
+class TerminalPrompts final : public Prompts {
+ public:
+  TerminalPrompts(Io& io, std::optional<Answer> fixed) : m_io(io), m_fixed(fixed) {}
+
+  void message(std::string_view text, MessageIcon) override { m_io.err << text << '\n' << std::flush; }
+
+  Answer question(std::string_view text) override {
+    if (m_fixed) return *m_fixed;
+    for (;;) {
+      m_io.out << text << " [y/n/c] " << std::flush;
+      std::string reply;
+      // Without an answer there is nobody to ask: stop, as Cancel does.
+      if (!std::getline(m_io.in, reply)) {
+        m_io.out << '\n';
+        return Answer::Cancel;
+      }
+      if (const auto answer = parse(reply)) return *answer;
+      m_io.out << "Please answer y (yes), n (no) or c (cancel).\n";
+    }
+  }
+
+  std::optional<std::string> saveFileName(const FileDialogOptions&) override { return std::nullopt; }
+  std::optional<std::string> openFileName(const FileDialogOptions&) override { return std::nullopt; }
+
+ private:
+  static std::optional<Answer> parse(std::string reply) {
+    const auto first = reply.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return std::nullopt;
+    reply = reply.substr(first, reply.find_last_not_of(" \t\r") - first + 1);
+    for (auto& c : reply) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    if (reply == "y" || reply == "yes") return Answer::Yes;
+    if (reply == "n" || reply == "no") return Answer::No;
+    if (reply == "c" || reply == "cancel") return Answer::Cancel;
+    return std::nullopt;
+  }
+
+  Io& m_io;
+  std::optional<Answer> m_fixed;
+};
+
+struct ExchangeArgs {
+  std::string file;
+  Hive scope = Hive::CurrentUser;
+  std::optional<Answer> answer;
+};
+
+// Parses FILE [--global] and, for import, [--yes | --no]; nullopt after telling what is wrong.
+std::optional<ExchangeArgs> parseArgs(const std::vector<std::string>& args, bool import, Io& io) {
+  const char* usage = import ? "usage: kipctl import FILE [--global] [--yes | --no]\n"
+                             : "usage: kipctl export FILE [--global]\n";
+  ExchangeArgs parsed;
+  bool haveFile = false;
+  for (const auto& arg : args) {
+    if (arg == "--global") {
+      parsed.scope = Hive::LocalMachine;
+    } else if (import && (arg == "--yes" || arg == "--no")) {
+      const Answer answer = arg == "--yes" ? Answer::Yes : Answer::No;
+      if (parsed.answer && *parsed.answer != answer) {
+        io.err << "kipctl: --yes and --no exclude each other\n" << usage;
+        return std::nullopt;
+      }
+      parsed.answer = answer;
+    } else if (arg.size() > 1 && arg.starts_with("-")) {
+      io.err << "kipctl: unknown option \"" << arg << "\"\n" << usage;
+      return std::nullopt;
+    } else if (!haveFile) {
+      parsed.file = arg;
+      haveFile = true;
+    } else {
+      io.err << "kipctl: more than one file given\n" << usage;
+      return std::nullopt;
+    }
+  }
+  if (!haveFile || parsed.file.empty()) {
+    io.err << "kipctl: no file given\n" << usage;
+    return std::nullopt;
+  }
+  return parsed;
 }
 
-int runImport(const std::vector<std::string>&, Io& io) {
-  io.err << "kipctl: not built yet\n";
-  return 1;
+}  // namespace
+
+int runExport(const std::vector<std::string>& args, Io& io) {
+  const auto parsed = parseArgs(args, false, io);
+  if (!parsed) return 1;
+  auto registry = SqliteRegistry::fromEnvironment();
+  if (!registry) {
+    io.err << "kipctl: cannot open the registry hives\n";
+    return 1;
+  }
+  const ExportResult result = exportScope(*registry, parsed->scope, parsed->file);
+  if (!result.written) {
+    io.err << "kipctl: " << result.message << '\n';
+    return 1;
+  }
+  return 0;
 }
+
+int runImport(const std::vector<std::string>& args, Io& io) {
+  const auto parsed = parseArgs(args, true, io);
+  if (!parsed) return 1;
+  auto registry = SqliteRegistry::fromEnvironment();
+  if (!registry) {
+    io.err << "kipctl: cannot open the registry hives\n";
+    return 1;
+  }
+  TerminalPrompts prompts(io, parsed->answer);
+  const ScopeImportResult result = importScope(*registry, parsed->scope, parsed->file, prompts);
+  int status = 0;
+  if (result.import.status == ImportStatus::ReadFailed) {
+    io.err << "kipctl: " << result.import.message << '\n';
+    status = 1;
+  }
+  if (!result.saveMessage.empty()) {
+    io.err << "kipctl: " << result.saveMessage << '\n';
+    status = 1;
+  }
+  if (status == 0 && result.import.status == ImportStatus::Cancelled) status = kCancelledStatus;
+  return status;
+}
+
 }  // namespace kip::ctl
