@@ -18,7 +18,8 @@ namespace kip {
 
 namespace {
 
-constexpr std::string_view kKeyHint = "(a key begins with HKCU\\ or HKLM\\, or HKEY_CURRENT_USER\\, HKEY_LOCAL_MACHINE\\)";
+constexpr std::string_view kKeyHint =
+    "(a key begins with HKCU\\ or HKLM\\, or HKEY_CURRENT_USER\\, HKEY_LOCAL_MACHINE\\)";
 
 // The options each operation accepts, spelled without their "/" or "-".
 struct OperationSpec {
@@ -140,8 +141,7 @@ int RegCommand::run(const std::vector<std::string>& args) {
   const OperationSpec* spec = nullptr;
   for (const auto& candidate : operationSpecs())
     if (candidate.name == operation) spec = &candidate;
-  if (!spec)
-    return failure("reg: unknown operation \"" + args.front() + "\" (query, add, delete, export or import)");
+  if (!spec) return failure("reg: unknown operation \"" + args.front() + "\" (query, add, delete, export or import)");
 
   Options options;
   options.operation = operation;
@@ -251,8 +251,7 @@ int RegCommand::add(const Options& options) {
   std::string problem;
   const auto key = parseKeyArgument(options.positionals[0], problem);
   if (!key) return failure(problem);
-  if (!options.valueName && (options.type || options.data))
-    return failure("reg add: /t and /d need /v NAME or /ve");
+  if (!options.valueName && (options.type || options.data)) return failure("reg add: /t and /d need /v NAME or /ve");
   const auto type = options.type ? parseAddType(*options.type) : std::optional<RegType>(RegType::Sz);
   if (!type)
     return failure("reg add: unknown type \"" + *options.type + "\" (REG_SZ, REG_EXPAND_SZ, REG_DWORD or REG_BINARY)");
@@ -318,8 +317,7 @@ int RegCommand::remove(const Options& options) {
   const auto key = parseKeyArgument(options.positionals[0], problem);
   if (!key) return failure(problem);
   const auto hive = key->hive;
-  if (!options.valueName && key->path.empty())
-    return failure("refusing to delete the whole hive " + key->fullName());
+  if (!options.valueName && key->path.empty()) return failure("refusing to delete the whole hive " + key->fullName());
   const auto stored = storedKeyPath(m_registry, hive, key->path);
   if (!stored) return failure(missingKey(*key));
   const RegKeyName target{hive, *stored};

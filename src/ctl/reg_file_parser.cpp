@@ -60,9 +60,7 @@ std::string characterText(std::string_view text, std::size_t offset) {
   return std::string(text.substr(offset, end - offset));
 }
 
-std::string characterAt(std::string_view text, std::size_t offset) {
-  return "\"" + characterText(text, offset) + "\"";
-}
+std::string characterAt(std::string_view text, std::size_t offset) { return "\"" + characterText(text, offset) + "\""; }
 
 int lineOfOffset(std::string_view text, std::size_t offset) {
   return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
@@ -109,8 +107,9 @@ bool RegFileParser::decode(std::span<const std::uint8_t> bytes) {
   }
   if (const auto nul = m_text.find('\0'); nul != std::string::npos) {
     const bool looksUtf16 = bytes.size() >= 2 && bytes[1] == 0 && bytes[0] != 0;
-    return fail(lineOfOffset(m_text, nul), looksUtf16 ? "the text holds NUL characters: a UTF-16 file needs a byte order mark"
-                                                      : "the text holds a NUL character");
+    return fail(lineOfOffset(m_text, nul), looksUtf16
+                                               ? "the text holds NUL characters: a UTF-16 file needs a byte order mark"
+                                               : "the text holds a NUL character");
   }
   return true;
 }
@@ -129,8 +128,7 @@ void RegFileParser::splitLines() {
 
 bool RegFileParser::readHeader() {
   while (m_nextLine < m_lines.size() && trimLeft(m_lines[m_nextLine]).empty()) ++m_nextLine;
-  if (m_nextLine == m_lines.size())
-    return fail(1, "the file is empty " + std::string(kHeaderHint));
+  if (m_nextLine == m_lines.size()) return fail(1, "the file is empty " + std::string(kHeaderHint));
   const auto header = trimRight(trimLeft(m_lines[m_nextLine]));
   const int line = static_cast<int>(m_nextLine) + 1;
   ++m_nextLine;
@@ -250,8 +248,7 @@ bool RegFileParser::parseValueLine(std::string_view text, RegFileValueLine& valu
     std::size_t end = 0;
     auto textData = parseQuoted(data, 0, end, problem);
     if (!textData) return fail(line, problem);
-    if (!onlyCommentLeft(data.substr(end)))
-      return fail(line, "unexpected text after the closing quote of " + who);
+    if (!onlyCommentLeft(data.substr(end))) return fail(line, "unexpected text after the closing quote of " + who);
     value.value = RegValue{RegType::Sz, std::vector<std::uint8_t>(textData->begin(), textData->end())};
     return true;
   }
@@ -277,7 +274,8 @@ bool RegFileParser::parseValueLine(std::string_view text, RegFileValueLine& valu
                             static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)}};
     return true;
   }
-  if (startsWithNoCase(data, "hex:")) return parseHexData(data.substr(4), static_cast<std::uint32_t>(RegType::Binary), value);
+  if (startsWithNoCase(data, "hex:"))
+    return parseHexData(data.substr(4), static_cast<std::uint32_t>(RegType::Binary), value);
   if (startsWithNoCase(data, "hex(")) {
     const auto close = data.find(')');
     const auto digits = data.substr(4, close == std::string_view::npos ? 0 : close - 4);
@@ -290,8 +288,8 @@ bool RegFileParser::parseValueLine(std::string_view text, RegFileValueLine& valu
     for (char c : digits) type = (type << 4) | static_cast<std::uint32_t>(hexValue(c));
     return parseHexData(data.substr(close + 2), type, value);
   }
-  return fail(line, "unknown data " + excerpt(data) + " for " + who +
-                        " (expected \"text\", dword:, hex:, hex(N): or -)");
+  return fail(line,
+              "unknown data " + excerpt(data) + " for " + who + " (expected \"text\", dword:, hex:, hex(N): or -)");
 }
 
 bool RegFileParser::parseHexData(std::string_view firstPart, std::uint32_t type, RegFileValueLine& value) {
@@ -345,8 +343,8 @@ bool RegFileParser::parseHexData(std::string_view firstPart, std::uint32_t type,
       if (i - start < 2) byte = byte * 16 + hexValue(all[i]);
     if (i == start) return fail(lineAt(i), "bad hex digit " + characterAt(all, i) + " in the data of " + who);
     if (i - start > 2)
-      return fail(lineAt(start), "the hex byte " + excerpt(all.substr(start, i - start)) + " of " + who +
-                                     " has more than two digits");
+      return fail(lineAt(start),
+                  "the hex byte " + excerpt(all.substr(start, i - start)) + " of " + who + " has more than two digits");
     bytes.push_back(static_cast<std::uint8_t>(byte));
     skipBlanks();
     if (i == all.size()) break;

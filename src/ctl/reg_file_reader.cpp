@@ -25,13 +25,13 @@ RegImportOutcome RegFileReader::import(std::span<const std::uint8_t> bytes) {
 std::optional<RegFileProblem> RegFileReader::apply(const RegFileSection& section) {
   const auto hive = section.key.hive;
   if (const auto code = m_registry.beginBatch(hive); code != 0)
-    return RegFileProblem{section.line, "cannot write " + std::string(rootName(hive)) + ": " +
-                                            describeRegCode(code, m_registry, hive)};
+    return RegFileProblem{
+        section.line, "cannot write " + std::string(rootName(hive)) + ": " + describeRegCode(code, m_registry, hive)};
   auto problem = applyValues(section);
   const auto endCode = m_registry.endBatch(hive, !problem);
   if (!problem && endCode != 0)
-    problem = RegFileProblem{section.line, "cannot store " + section.key.fullName() + ": " +
-                                               describeRegCode(endCode, m_registry, hive)};
+    problem = RegFileProblem{
+        section.line, "cannot store " + section.key.fullName() + ": " + describeRegCode(endCode, m_registry, hive)};
   return problem;
 }
 

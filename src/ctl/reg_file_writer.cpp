@@ -16,7 +16,9 @@ constexpr std::string_view kLineEnd = "\r\n";
 // The registry editor breaks hex data once a line reaches this many columns.
 constexpr std::size_t kHexWrapColumn = 77;
 
-bool holdsLineBreakOrNul(std::string_view text) { return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos; }
+bool holdsLineBreakOrNul(std::string_view text) {
+  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
 
 std::string escaped(std::string_view text) {
   std::string out;

@@ -54,9 +54,7 @@ RegKeyName RegKeyName::child(std::string_view name) const {
   return sub;
 }
 
-std::string_view rootName(Hive hive) {
-  return hive == Hive::CurrentUser ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
-}
+std::string_view rootName(Hive hive) { return hive == Hive::CurrentUser ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE"; }
 
 std::optional<std::string> storedKeyPath(Registry& registry, Hive hive, std::string_view path) {
   std::vector<std::string> stored;

@@ -107,7 +107,9 @@ TEST_F(RegCommandTest, AddCreatesKeysAndTypedValues) {
   EXPECT_EQ(out() + err(), "");
 
   std::unique_ptr<RegKey> key;
-  ASSERT_EQ(m_registry.openKey(Hive::LocalMachine, "System\\CurrentControlSet\\control\\IDConfigDB", KeyAccess::Read, key), 0);
+  ASSERT_EQ(
+      m_registry.openKey(Hive::LocalMachine, "System\\CurrentControlSet\\control\\IDConfigDB", KeyAccess::Read, key),
+      0);
   EXPECT_EQ(readDword(*key, "CurrentConfig"), 1);
   EXPECT_EQ(text(Hive::LocalMachine, "System\\CurrentControlSet\\control\\IDConfigDB\\Hardware Profiles\\0001",
                  "FriendlyName"),
@@ -184,13 +186,12 @@ TEST_P(RegDeleteConfirm, AsksOnATerminalAndRefusesOtherwise) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RegDeleteConfirm,
-                         ::testing::Values(ConfirmCase{"Yes", true, "yes\n", true},
-                                           ConfirmCase{"Y", true, " Y\r\n", true}, ConfirmCase{"No", true, "n\n", false},
-                                           ConfirmCase{"Other", true, "sure\n", false},
-                                           ConfirmCase{"EndOfInput", true, "", false},
-                                           ConfirmCase{"NotATerminal", false, "yes\n", false}),
-                         [](const auto& info) { return info.param.label; });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RegDeleteConfirm,
+    ::testing::Values(ConfirmCase{"Yes", true, "yes\n", true}, ConfirmCase{"Y", true, " Y\r\n", true},
+                      ConfirmCase{"No", true, "n\n", false}, ConfirmCase{"Other", true, "sure\n", false},
+                      ConfirmCase{"EndOfInput", true, "", false}, ConfirmCase{"NotATerminal", false, "yes\n", false}),
+    [](const auto& info) { return info.param.label; });
 
 TEST_F(RegCommandTest, DeletingAValueAsksAboutTheValue) {
   m_registry.setText(Hive::CurrentUser, "K", "Name", "1");
@@ -263,7 +264,8 @@ TEST_F(RegCommandTest, ImportErrorsNameTheFileLineAndWhatStayedImported) {
   const auto path = dir.file("bad.reg");
   writeFile(path, "REGEDIT4\r\n[HKCU\\A]\r\n[HKCU\\B]\r\n\"x\"=hex:0q\r\n");
   EXPECT_EQ(run({"import", path}), 1);
-  expectOneErrorLine(path + ":4: bad hex digit \"q\" in the data of the value \"x\" (the 1 key section before it stays imported)");
+  expectOneErrorLine(
+      path + ":4: bad hex digit \"q\" in the data of the value \"x\" (the 1 key section before it stays imported)");
   EXPECT_TRUE(m_registry.hasKey(Hive::CurrentUser, "A"));
   EXPECT_FALSE(m_registry.hasKey(Hive::CurrentUser, "B"));
   writeFile(path, "REGEDIT 4\r\n");

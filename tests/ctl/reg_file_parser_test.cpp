@@ -131,12 +131,12 @@ TEST(RegFileParser, Regedit4TextBytesLoseOnlyTheirTerminatingNul) {
 }
 
 TEST(RegFileParser, ReadsAVersion5FileInUtf16WithItsTextsConvertedToUtf8) {
-  const auto parsed = parse(utf16File(
-      "Windows Registry Editor Version 5.00\r\n\r\n"
-      "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\control\\IDConfigDB\\Hardware Profiles\\0001]\r\n"
-      "\"FriendlyName\"=\"Büro 😀\"\r\n"
-      "\"Path\"=hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,fc,00,00,00\r\n"
-      "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"));
+  const auto parsed = parse(
+      utf16File("Windows Registry Editor Version 5.00\r\n\r\n"
+                "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\control\\IDConfigDB\\Hardware Profiles\\0001]\r\n"
+                "\"FriendlyName\"=\"Büro 😀\"\r\n"
+                "\"Path\"=hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,fc,00,00,00\r\n"
+                "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"));
   ASSERT_FALSE(parsed.problem) << parsed.problem->message;
   const auto& values = parsed.sections.at(0).values;
   EXPECT_EQ(textOf(values[0].value), "Büro 😀");
@@ -191,7 +191,8 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"MissingEquals", kKey + "\"a\" \"b\"\r\n", 4, "expected ="},
         MalformedCase{"UnknownData", kKey + "\"a\"=qword:1\r\n", 4, "unknown data"},
         MalformedCase{"BadHexDigit", kKey + "\"a\"=hex:00,0g\r\n", 4, "bad hex digit \"g\""},
-        MalformedCase{"BadHexDigitOnContinuation", kKey + "\"a\"=hex:00,01,\\\r\n  02,zz\r\n", 5, "bad hex digit \"z\""},
+        MalformedCase{"BadHexDigitOnContinuation", kKey + "\"a\"=hex:00,01,\\\r\n  02,zz\r\n", 5,
+                      "bad hex digit \"z\""},
         MalformedCase{"LongHexByte", kKey + "\"a\"=hex:001\r\n", 4, "more than two digits"},
         MalformedCase{"TrailingComma", kKey + "\"a\"=hex:00,\r\n", 4, "a comma ends"},
         MalformedCase{"ContinuationAtEnd", kKey + "\"a\"=hex:00,\\\r\n", 4, "past the end of the file"},

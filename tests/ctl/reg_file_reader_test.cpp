@@ -32,7 +32,9 @@ TEST_F(RegFileReaderTest, SetsUpAHardwareProfileTheStartUpReads) {
   ASSERT_FALSE(outcome.problem) << outcome.problem->message;
   EXPECT_EQ(outcome.sectionsImported, 2u);
   std::unique_ptr<RegKey> key;
-  ASSERT_EQ(m_registry.openKey(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\control\\IDConfigDB", KeyAccess::Read, key), 0);
+  ASSERT_EQ(
+      m_registry.openKey(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\control\\IDConfigDB", KeyAccess::Read, key),
+      0);
   EXPECT_EQ(readDword(*key, "CurrentConfig"), 1);
   EXPECT_EQ(text(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\control\\IDConfigDB\\Hardware Profiles\\0001",
                  "FriendlyName"),

@@ -86,8 +86,7 @@ TEST(RegFileRoundTrip, ExportThenImportRestoresEveryValue) {
   const auto text = RegFileWriter(source).exportTree({Hive::LocalMachine, key}, problem);
   ASSERT_TRUE(text.has_value()) << problem;
   MemoryRegistry target;
-  const auto outcome =
-      RegFileReader(target).import(std::vector<std::uint8_t>(text->begin(), text->end()));
+  const auto outcome = RegFileReader(target).import(std::vector<std::uint8_t>(text->begin(), text->end()));
   ASSERT_FALSE(outcome.problem) << outcome.problem->line << ": " << outcome.problem->message;
   EXPECT_EQ(outcome.sectionsImported, 2u);
 
