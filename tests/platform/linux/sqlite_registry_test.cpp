@@ -466,6 +466,37 @@ TEST_F(SqliteRegistryTest, ChangesByAnotherConnectionReachOpenHandles) {
   EXPECT_EQ(key->queryValue("V", 100, value), 1018);
 }
 
+TEST_F(SqliteRegistryTest, HandlesOfOneKeySeeEachOthersWrites) {
+  auto registry = open();
+  auto first = create(registry, "Def");
+  auto second = create(registry, "DEF");
+  EXPECT_EQ(writeText(*first, "Module", "a"), 0);
+  EXPECT_EQ(readText(*second, "Module"), "a");
+  ASSERT_EQ(registry.beginBatch(Hive::CurrentUser), 0);
+  EXPECT_EQ(writeText(*second, "Module", "b"), 0);
+  EXPECT_EQ(readText(*first, "Module"), "b");
+  EXPECT_EQ(first->deleteValue("module"), 0);
+  EXPECT_EQ(readText(*second, "Module"), std::nullopt);
+  ASSERT_EQ(registry.endBatch(Hive::CurrentUser, true), 0);
+  EXPECT_EQ(valueNamesOf(*first), std::vector<std::string>{});
+}
+
+TEST_F(SqliteRegistryTest, AStaleCopyNeverSparesAWrite) {
+  auto mine = open();
+  auto theirs = open();
+  auto key = create(mine, "Def");
+  EXPECT_EQ(writeText(*key, "Module", "a"), 0);
+  EXPECT_EQ(readText(*key, "Module"), "a");
+  std::unique_ptr<RegKey> theirKey;
+  ASSERT_EQ(theirs.openKey(Hive::CurrentUser, "Def", KeyAccess::ReadWrite, theirKey), 0);
+  EXPECT_EQ(writeText(*theirKey, "Module", "b"), 0);
+  // This handle's copy still says "a"; writing "a" again must reach the file all the same.
+  ASSERT_EQ(mine.beginBatch(Hive::CurrentUser), 0);
+  EXPECT_EQ(writeText(*key, "Module", "a"), 0);
+  ASSERT_EQ(mine.endBatch(Hive::CurrentUser, true), 0);
+  EXPECT_EQ(textAt(theirs, "Def", "Module"), "a");
+}
+
 // --- Permissions, seen by an ordinary user ------------------------------------------------------------------
 
 TEST_F(SqliteRegistryTest, ReadOnlyHiveCanBeReadButNotWritten) {
@@ -479,6 +510,13 @@ TEST_F(SqliteRegistryTest, ReadOnlyHiveCanBeReadButNotWritten) {
   const fs::path locked = m_dir.file("locked");
   fs::create_directory(locked);
   const bool root = geteuid() == 0;
+  // A hive file that only its owner may read.
+  const std::string secretPath = m_dir.file("secret.db");
+  {
+    SqliteRegistry owner(secretPath, secretPath);
+    create(owner, "Software");
+  }
+  chmod(secretPath.c_str(), root ? 0600 : 0);
   // Root writes everything regardless of modes; as anybody else, the owner's write bits are taken away.
   chmod(machinePath().c_str(), root ? 0644 : 0444);
   chmod(locked.c_str(), root ? 0755 : 0555);
@@ -506,12 +544,16 @@ TEST_F(SqliteRegistryTest, ReadOnlyHiveCanBeReadButNotWritten) {
         out += " move=" + std::to_string(registry.moveKey(Hive::LocalMachine, "SOFTWARE\\Kip", "SOFTWARE\\K2"));
         out += " newfile=" + std::to_string(registry.createKey(Hive::CurrentUser, "Software", other));
         out += " problem=" + registry.hiveProblem(Hive::LocalMachine);
+        SqliteRegistry secret(secretPath, secretPath);
+        out += " secret=" + std::to_string(secret.openKey(Hive::CurrentUser, "Software", KeyAccess::Read, other));
+        const auto problem = secret.hiveProblem(Hive::CurrentUser);
+        out += problem.find(secretPath + " cannot be read") != std::string::npos ? " told" : " untold:" + problem;
         return out;
       },
       root);
   chmod(m_dir.path().c_str(), 0755);
   EXPECT_EQ(report,
-            "read=0 module=vi set=5 enum=Editor rw=5 create=5 delete=5 move=5 newfile=5 problem=");
+            "read=0 module=vi set=5 enum=Editor rw=5 create=5 delete=5 move=5 newfile=5 problem= secret=5 told");
   EXPECT_EQ(readFile(machinePath()), before);
   EXPECT_FALSE(fs::exists(machinePath() + "-wal"));
   EXPECT_FALSE(fs::exists(machinePath() + "-shm"));
@@ -605,7 +647,12 @@ TEST_P(SqliteDamagedHive, IsReportedRefusedAndLeftUntouched) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, SqliteDamagedHive,
                          ::testing::Values(Damage::Garbage, Damage::Truncated, Damage::DamagedPage,
-                                           Damage::ForeignDatabase));
+                                           Damage::ForeignDatabase),
+                         [](const ::testing::TestParamInfo<Damage>& info) {
+                           static const char* const kNames[] = {"Garbage", "Truncated", "DamagedPage",
+                                                                "ForeignDatabase"};
+                           return std::string(kNames[static_cast<int>(info.param)]);
+                         });
 
 TEST_F(SqliteRegistryTest, KeysOutliveTheirRegistry) {
   std::unique_ptr<RegKey> key;
