@@ -6,7 +6,8 @@ namespace kip {
 
 namespace {
 
-constexpr DefinitionKeyword text(std::string_view written, std::string_view folded, std::string StartDefinition::*field) {
+constexpr DefinitionKeyword text(std::string_view written, std::string_view folded,
+                                 std::string StartDefinition::*field) {
   return {written, folded, ExchangeValueKind::Text, field, nullptr, nullptr};
 }
 constexpr DefinitionKeyword number(std::string_view written, std::string_view folded,

@@ -54,9 +54,9 @@ class ExchangeLineReader {
   Encoding m_encoding = Encoding::Unknown;
   std::vector<char> m_raw;
   std::size_t m_rawSize = 0;
-  std::string m_decoded;       // the current chunk after conversion from UTF-16
-  std::string_view m_chunk;    // the bytes not yet split into lines
-  int m_pendingByte = -1;      // the first byte of a UTF-16 unit cut by a chunk end
+  std::string m_decoded;            // the current chunk after conversion from UTF-16
+  std::string_view m_chunk;         // the bytes not yet split into lines
+  int m_pendingByte = -1;           // the first byte of a UTF-16 unit cut by a chunk end
   std::uint32_t m_pendingHigh = 0;  // a high surrogate waiting for its low half
   bool m_sourceEnded = false;
   bool m_failed = false;

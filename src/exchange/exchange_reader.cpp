@@ -36,8 +36,8 @@ std::string cannotRead(const std::string& path, std::string_view reason) {
 }
 
 std::string stoppedReading(std::string_view what, std::size_t lines, std::string_view reason) {
-  return "Reading " + std::string(what) + " stopped after line " + std::to_string(lines) + ": " +
-         std::string(reason) + "; the definitions read before it were kept";
+  return "Reading " + std::string(what) + " stopped after line " + std::to_string(lines) + ": " + std::string(reason) +
+         "; the definitions read before it were kept";
 }
 
 }  // namespace

@@ -25,8 +25,8 @@ enum class ImportStatus {
 // What an import did.
 struct ImportResult {
   ImportStatus status = ImportStatus::Completed;
-  bool opened = true;    // false when the file could not be opened, so nothing was read or changed
-  std::string message;   // why reading failed, in words for the user; empty otherwise
+  bool opened = true;           // false when the file could not be opened, so nothing was read or changed
+  std::string message;          // why reading failed, in words for the user; empty otherwise
   std::size_t added = 0;        // definitions added as new rows
   std::size_t overwritten = 0;  // existing definitions overwritten after Yes
   std::size_t skipped = 0;      // sections skipped after No

@@ -67,10 +67,9 @@ class KipctlExchangeTest : public ::testing::Test {
   }
 
   ChildResult kipctl(const std::vector<std::string>& args, const std::string& input = {}) const {
-    return runProgram(KIPCTL_PATH, args,
-                      {{"KIPLAUNCH_USER_HIVE", m_dir.file("user.db")},
-                       {"KIPLAUNCH_MACHINE_HIVE", m_dir.file("machine.db")}},
-                      input);
+    return runProgram(
+        KIPCTL_PATH, args,
+        {{"KIPLAUNCH_USER_HIVE", m_dir.file("user.db")}, {"KIPLAUNCH_MACHINE_HIVE", m_dir.file("machine.db")}}, input);
   }
 
   TempDir m_dir;
@@ -101,8 +100,9 @@ TEST_F(KipctlExchangeTest, ExportToAFileThatCannotBeWrittenFails) {
 
 TEST_F(KipctlExchangeTest, ImportWithYesOverwritesAddsAndStoresThePreferences) {
   const auto file = m_dir.file("in.txt");
-  writeFile(file, "Run=5\r\nProxy=127.0.0.1\r\n\r\n[Backup]\r\nParms=--all\r\n\r\n[Fresh]\r\nModule=/usr/bin/fresh\r\n"
-                  "Bad =1\r\n");
+  writeFile(file,
+            "Run=5\r\nProxy=127.0.0.1\r\n\r\n[Backup]\r\nParms=--all\r\n\r\n[Fresh]\r\nModule=/usr/bin/fresh\r\n"
+            "Bad =1\r\n");
   const auto run = kipctl({"import", file, "--yes"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out, "");
@@ -203,13 +203,13 @@ TEST_P(KipctlExchangeUsageTest, RefusesWrongArguments) {
   EXPECT_NE(run.err.find("usage: kipctl " + GetParam().args.front()), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Args, KipctlExchangeUsageTest,
-    ::testing::Values(UsageCase{{"export"}, "kipctl: no file given"},
-                      UsageCase{{"export", "a.txt", "b.txt"}, "kipctl: more than one file given"},
-                      UsageCase{{"export", "a.txt", "--yes"}, "kipctl: unknown option \"--yes\""},
-                      UsageCase{{"import", "a.txt", "--yes", "--no"}, "kipctl: --yes and --no exclude each other"},
-                      UsageCase{{"import", "--global"}, "kipctl: no file given"}));
+INSTANTIATE_TEST_SUITE_P(Args, KipctlExchangeUsageTest,
+                         ::testing::Values(UsageCase{{"export"}, "kipctl: no file given"},
+                                           UsageCase{{"export", "a.txt", "b.txt"}, "kipctl: more than one file given"},
+                                           UsageCase{{"export", "a.txt", "--yes"}, "kipctl: unknown option \"--yes\""},
+                                           UsageCase{{"import", "a.txt", "--yes", "--no"},
+                                                     "kipctl: --yes and --no exclude each other"},
+                                           UsageCase{{"import", "--global"}, "kipctl: no file given"}));
 
 }  // namespace
 }  // namespace kip::test

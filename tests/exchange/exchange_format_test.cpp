@@ -19,22 +19,21 @@ TEST_P(ExchangeNumberTest, ReadsAsTheFileGivesIt) {
   EXPECT_EQ(parseExchangeNumber(GetParam().value), GetParam().expected) << "value \"" << GetParam().value << "\"";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, ExchangeNumberTest,
-    ::testing::Values(NumberCase{"127", 127}, NumberCase{"-30", -30}, NumberCase{"+12", 12},
-                      NumberCase{"  \t42", 42},        // leading white space skipped
-                      NumberCase{"0930", 930},         // leading zeros
-                      NumberCase{"12abc", 12},         // digits up to the first other character
-                      NumberCase{"1 2", 1}, NumberCase{"", 0}, NumberCase{"abc", 0}, NumberCase{"-", 0},
-                      NumberCase{"+-3", 0},            // one sign only
-                      NumberCase{"- 3", 0},            // no blank after the sign
-                      NumberCase{"2147483647", 2147483647},
-                      NumberCase{"-2147483648", -2147483647 - 1},
-                      // Beyond 32 bits the number wraps around as a signed 32-bit number does.
-                      NumberCase{"2147483648", -2147483647 - 1}, NumberCase{"4294967295", -1},
-                      NumberCase{"4294967296", 0}, NumberCase{"4294967303", 7},
-                      NumberCase{"-2147483649", 2147483647},
-                      NumberCase{"99999999999999999999999999", -469762049}));
+INSTANTIATE_TEST_SUITE_P(Values, ExchangeNumberTest,
+                         ::testing::Values(NumberCase{"127", 127}, NumberCase{"-30", -30}, NumberCase{"+12", 12},
+                                           NumberCase{"  \t42", 42},  // leading white space skipped
+                                           NumberCase{"0930", 930},   // leading zeros
+                                           NumberCase{"12abc", 12},   // digits up to the first other character
+                                           NumberCase{"1 2", 1}, NumberCase{"", 0}, NumberCase{"abc", 0},
+                                           NumberCase{"-", 0}, NumberCase{"+-3", 0},  // one sign only
+                                           NumberCase{"- 3", 0},                      // no blank after the sign
+                                           NumberCase{"2147483647", 2147483647},
+                                           NumberCase{"-2147483648", -2147483647 - 1},
+                                           // Beyond 32 bits the number wraps around as a signed 32-bit number does.
+                                           NumberCase{"2147483648", -2147483647 - 1}, NumberCase{"4294967295", -1},
+                                           NumberCase{"4294967296", 0}, NumberCase{"4294967303", 7},
+                                           NumberCase{"-2147483649", 2147483647},
+                                           NumberCase{"99999999999999999999999999", -469762049}));
 
 TEST(ExchangeFlagTest, IsTrueOnlyForTheNumberOne) {
   EXPECT_TRUE(parseExchangeFlag("1"));

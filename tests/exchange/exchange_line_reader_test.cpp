@@ -73,17 +73,24 @@ INSTANTIATE_TEST_SUITE_P(
             SplitCase{"empty lines kept", "\r\n\r\nx\r\n", {"", "", "x"}},
             SplitCase{"only the CR before LF goes", "a\rb\r\r\n", {"a\rb\r"}},
             SplitCase{"NUL ends the line's text", "Module=ab\0cd=\r\nNext=1\r\n"s, {"Module=ab", "Next=1"}},
-            SplitCase{"NUL first", "\0[x]\r\n"s, {""}},
-            SplitCase{"UTF-8 BOM skipped", "\xEF\xBB\xBF[x]\r\n", {"[x]"}},
-            SplitCase{"BOM only at the start", "a\r\n\xEF\xBB\xBF" "b", {"a", "\xEF\xBB\xBF" "b"}},
+            SplitCase{"NUL first", "\0[x]\r\n"s, {""}}, SplitCase{"UTF-8 BOM skipped", "\xEF\xBB\xBF[x]\r\n", {"[x]"}},
+            SplitCase{"BOM only at the start",
+                      "a\r\n\xEF\xBB\xBF"
+                      "b",
+                      {"a",
+                       "\xEF\xBB\xBF"
+                       "b"}},
             SplitCase{"short input", "a", {"a"}}, SplitCase{"two bytes", "\xFF\xFE", {}},
             SplitCase{"8-bit bytes unchanged", "User=J\xF6rg\r\n", {"User=J\xF6rg"}},
-            SplitCase{"UTF-16LE converted", utf16(u"[B\u00e4r]\r\nModule=\u20ac\r\n", true), {"[B\xC3\xA4r]", "Module=\xE2\x82\xAC"}},
+            SplitCase{"UTF-16LE converted",
+                      utf16(u"[B\u00e4r]\r\nModule=\u20ac\r\n", true),
+                      {"[B\xC3\xA4r]", "Module=\xE2\x82\xAC"}},
             SplitCase{"UTF-16BE converted", utf16(u"[B\u00e4r]\nX=1", false), {"[B\xC3\xA4r]", "X=1"}},
             SplitCase{"UTF-16 surrogate pair", utf16(u"A=\U0001F600", true), {"A=\xF0\x9F\x98\x80"}},
             SplitCase{"UTF-16 broken surrogates",
                       utf16(std::u16string{u'a', char16_t(0xD800), u'b', char16_t(0xDC00), char16_t(0xD801)}, true),
-                      {"a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD"}},
+                      {"a\xEF\xBF\xBD"
+                       "b\xEF\xBF\xBD\xEF\xBF\xBD"}},
             SplitCase{"UTF-16 odd last byte", utf16(u"ab", true) + "c", {"ab\xEF\xBF\xBD"}}),
         ::testing::Values(std::size_t{1 << 20}, std::size_t{1}, std::size_t{3})));
 

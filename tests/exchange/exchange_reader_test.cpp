@@ -16,7 +16,8 @@ namespace {
 using namespace std::string_literals;
 namespace fs = std::filesystem;
 
-const std::string kPreferenceBlock = "Network=\r\nRun=0\r\nSplash=0\r\nAboutNet=0\r\nGlobal=0\r\nProxy=\r\nPort=\r\n\r\n";
+const std::string kPreferenceBlock =
+    "Network=\r\nRun=0\r\nSplash=0\r\nAboutNet=0\r\nGlobal=0\r\nProxy=\r\nPort=\r\n\r\n";
 
 // The exchange lines of one definition, for comparing records field by field with a readable difference.
 std::string fieldsOf(const DefinitionPtr& def) {
@@ -116,7 +117,7 @@ TEST_F(ExchangeReaderTest, SortsLinesIntoTheirKinds) {
   const auto job = list.itemDefinition(0);
   EXPECT_EQ(job->Name, "Job");
   EXPECT_EQ(job->Parms, " a = b ");  // first "=" splits; blanks kept
-  EXPECT_EQ(job->User, "second");   // last value wins
+  EXPECT_EQ(job->User, "second");    // last value wins
   EXPECT_EQ(job->Module, "");
   EXPECT_EQ(list.itemDefinition(1)->Name, "a [b] c]tail");
   EXPECT_EQ(prompts.messages,
@@ -128,8 +129,8 @@ TEST_F(ExchangeReaderTest, SortsLinesIntoTheirKinds) {
 
 TEST_F(ExchangeReaderTest, ReportsAPreferenceKeywordInsideASection) {
   import("[Backup tool]\r\nNetwork=host\r\nModule=m\r\n");
-  EXPECT_EQ(prompts.messages,
-            std::vector<std::string>{"Unrecognised keyword \"NETWORK\" while processing definition of \"Backup tool\""});
+  EXPECT_EQ(prompts.messages, std::vector<std::string>{
+                                  "Unrecognised keyword \"NETWORK\" while processing definition of \"Backup tool\""});
   EXPECT_EQ(prefs.Network, "");
   EXPECT_EQ(list.added.at(0)->Module, "m");  // reading went on
 }
@@ -262,7 +263,8 @@ TEST_F(ExchangeReaderTest, AnOverlongLineIsReportedAndIgnored) {
 }
 
 TEST_F(ExchangeReaderTest, AnOverlongHeaderSkipsItsSection) {
-  import("[First]\r\nModule=/first\r\n[" + std::string(600, 'n') + "]\r\nModule=/wrong\r\nBogus=1\r\n[Next]\r\n"
+  import("[First]\r\nModule=/first\r\n[" + std::string(600, 'n') +
+         "]\r\nModule=/wrong\r\nBogus=1\r\n[Next]\r\n"
          "Module=/next\r\n");
   ASSERT_EQ(list.itemCount(), 2U);
   EXPECT_EQ(list.itemDefinition(0)->Module, "/first");  // not overwritten by the skipped section's lines
@@ -359,8 +361,8 @@ TEST_F(ImportFileTest, ReadsAFile) {
 
 TEST_F(ImportFileTest, AFileThatCannotBeReadChangesNothing) {
   fs::create_directory(m_dir / "folder");
-  const std::vector<std::pair<fs::path, std::string>> cases = {
-      {m_dir / "missing.txt", "No such file or directory"}, {m_dir / "folder", "it is a folder"}};
+  const std::vector<std::pair<fs::path, std::string>> cases = {{m_dir / "missing.txt", "No such file or directory"},
+                                                               {m_dir / "folder", "it is a folder"}};
   for (const auto& [path, reason] : cases) {
     ExchangeReader reader(list, prefs, prompts);
     const auto result = reader.importFile(path.string());

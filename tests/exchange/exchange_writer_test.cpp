@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "exchange_test_support.h"
@@ -182,8 +182,9 @@ INSTANTIATE_TEST_SUITE_P(
 class ExchangeFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_dir = fs::temp_directory_path() / ("kip-exchange-writer-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    m_dir = fs::temp_directory_path() /
+            ("kip-exchange-writer-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(m_dir);
     fs::create_directories(m_dir);
   }
@@ -244,28 +245,27 @@ TEST_P(UnwritableExportTest, ReportsFailureAndLeavesNothingBehind) {
   EXPECT_EQ(entries(), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, UnwritableExportTest,
-    ::testing::Values(
-        UnwritableCase{"missing folder", [](const fs::path& d) { return d / "missing" / "defs.txt"; },
-                       "No such file or directory"},
-        UnwritableCase{"parent is a file",
-                       [](const fs::path& d) {
-                         std::ofstream(d / "plain") << "x";
-                         return d / "plain" / "defs.txt";
-                       },
-                       "Not a directory"},
-        UnwritableCase{"target is a folder",
-                       [](const fs::path& d) {
-                         fs::create_directory(d / "folder.txt");
-                         return d / "folder.txt";
-                       },
-                       "it is a folder"}),
-    [](const auto& info) {
-      std::string name = info.param.what;
-      std::replace(name.begin(), name.end(), ' ', '_');
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Paths, UnwritableExportTest,
+                         ::testing::Values(UnwritableCase{"missing folder",
+                                                          [](const fs::path& d) { return d / "missing" / "defs.txt"; },
+                                                          "No such file or directory"},
+                                           UnwritableCase{"parent is a file",
+                                                          [](const fs::path& d) {
+                                                            std::ofstream(d / "plain") << "x";
+                                                            return d / "plain" / "defs.txt";
+                                                          },
+                                                          "Not a directory"},
+                                           UnwritableCase{"target is a folder",
+                                                          [](const fs::path& d) {
+                                                            fs::create_directory(d / "folder.txt");
+                                                            return d / "folder.txt";
+                                                          },
+                                                          "it is a folder"}),
+                         [](const auto& info) {
+                           std::string name = info.param.what;
+                           std::replace(name.begin(), name.end(), ' ', '_');
+                           return name;
+                         });
 
 TEST_F(ExchangeFileTest, AWriteThatFailsPartWayKeepsTheOldFile) {
   // A file size limit makes the write fail part way, as a full disk does.

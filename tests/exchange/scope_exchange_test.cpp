@@ -65,9 +65,7 @@ class ScopeExchangeTest : public ::testing::Test {
     out << in.rdbuf();
     return out.str();
   }
-  void write(const std::string& file, const std::string& text) const {
-    std::ofstream(file, std::ios::binary) << text;
-  }
+  void write(const std::string& file, const std::string& text) const { std::ofstream(file, std::ios::binary) << text; }
   std::optional<std::string> text(Hive hive, std::string_view key, std::string_view value) {
     std::unique_ptr<RegKey> k;
     if (registry.openKey(hive, key, KeyAccess::Read, k) != 0) return std::nullopt;
@@ -111,9 +109,10 @@ TEST_F(ScopeExchangeTest, ExportsTheMachineWideScope) {
 
 TEST_F(ScopeExchangeTest, ImportSavesDefinitionsAndTheSevenPreferences) {
   const auto file = path("in.txt");
-  write(file,
-        "Run=10\r\nProxy=new-proxy\r\nSplash=1\r\n\r\n[mail]\r\nParms=--check\r\n\r\n[Fresh]\r\nModule=/usr/bin/fresh\r\n"
-        "Days=31\r\n");
+  write(
+      file,
+      "Run=10\r\nProxy=new-proxy\r\nSplash=1\r\n\r\n[mail]\r\nParms=--check\r\n\r\n[Fresh]\r\nModule=/usr/bin/fresh\r\n"
+      "Days=31\r\n");
   prompts.queue({Answer::Yes});
   const auto result = importScope(registry, Hive::CurrentUser, file, prompts);
   EXPECT_EQ(result.import.status, ImportStatus::Completed);

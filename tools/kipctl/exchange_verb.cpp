@@ -64,8 +64,8 @@ struct ExchangeArgs {
 
 // Parses FILE [--global] and, for import, [--yes | --no]; nullopt after telling what is wrong.
 std::optional<ExchangeArgs> parseArgs(const std::vector<std::string>& args, bool import, Io& io) {
-  const char* usage = import ? "usage: kipctl import FILE [--global] [--yes | --no]\n"
-                             : "usage: kipctl export FILE [--global]\n";
+  const char* usage =
+      import ? "usage: kipctl import FILE [--global] [--yes | --no]\n" : "usage: kipctl export FILE [--global]\n";
   ExchangeArgs parsed;
   bool haveFile = false;
   for (const auto& arg : args) {

@@ -23,9 +23,9 @@ TEST_P(UniqueNameTest, MakesTheNameUniqueAmongTheCaptions) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, UniqueNameTest,
-    ::testing::Values(UniqueNameCase{{}, "Backup", "Backup"},                        // no rows
-                      UniqueNameCase{{"Other"}, "Backup", "Backup"},                 // no clash
-                      UniqueNameCase{{"Backup"}, "Backup", "Backup(2)"},             // first copy
+    ::testing::Values(UniqueNameCase{{}, "Backup", "Backup"},                          // no rows
+                      UniqueNameCase{{"Other"}, "Backup", "Backup"},                   // no clash
+                      UniqueNameCase{{"Backup"}, "Backup", "Backup(2)"},               // first copy
                       UniqueNameCase{{"Backup", "Backup(2)"}, "Backup", "Backup(3)"},  // second copy
                       UniqueNameCase{{"Backup", "Backup(2)"}, "Backup(2)", "Backup(3)"},
                       UniqueNameCase{{"Backup(2)"}, "Backup(2)", "Backup(3)"},  // counter goes on past 2
