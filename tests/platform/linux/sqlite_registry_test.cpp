@@ -582,6 +582,11 @@ TEST_F(SqliteRegistryTest, MissingFolderThatCannotBeMadeGives5) {
 
 enum class Damage { Garbage, Truncated, DamagedPage, ForeignDatabase };
 
+std::string damageName(const ::testing::TestParamInfo<Damage>& info) {
+  static const char* const kNames[] = {"Garbage", "Truncated", "DamagedPage", "ForeignDatabase"};
+  return kNames[static_cast<int>(info.param)];
+}
+
 class SqliteDamagedHive : public SqliteRegistryTest, public ::testing::WithParamInterface<Damage> {
  protected:
   void makeHive() {
@@ -648,11 +653,7 @@ TEST_P(SqliteDamagedHive, IsReportedRefusedAndLeftUntouched) {
 INSTANTIATE_TEST_SUITE_P(Kinds, SqliteDamagedHive,
                          ::testing::Values(Damage::Garbage, Damage::Truncated, Damage::DamagedPage,
                                            Damage::ForeignDatabase),
-                         [](const ::testing::TestParamInfo<Damage>& info) {
-                           static const char* const kNames[] = {"Garbage", "Truncated", "DamagedPage",
-                                                                "ForeignDatabase"};
-                           return std::string(kNames[static_cast<int>(info.param)]);
-                         });
+                         damageName);
 
 TEST_F(SqliteRegistryTest, KeysOutliveTheirRegistry) {
   std::unique_ptr<RegKey> key;
