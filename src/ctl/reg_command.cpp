@@ -107,6 +107,14 @@ std::string queryLine(const std::string& name, const RegValue& value) {
          formatQueryData(value) + "\n";
 }
 
+std::string quotedProblem(std::string_view problem, std::string_view arg) {
+  std::string text(problem);
+  text += " \"";
+  text += arg;
+  text += '"';
+  return text;
+}
+
 std::string valueLabel(std::string_view name) { return name.empty() ? "(Default)" : std::string(name); }
 
 }  // namespace
@@ -154,9 +162,9 @@ int RegCommand::run(const std::vector<std::string>& args) {
         name && std::find(spec->options.begin(), spec->options.end(), std::string_view(*name)) != spec->options.end();
     if (!known) {
       // File names may begin with "/" or "-"; elsewhere such an argument is a mistyped option.
-      if (name && !filesOnly) return failure(context + "unknown option \"" + arg + "\"");
+      if (name && !filesOnly) return failure(context + quotedProblem("unknown option", arg));
       if (options.positionals.size() == spec->positionals)
-        return failure(context + "unexpected argument \"" + arg + "\"");
+        return failure(context + quotedProblem("unexpected argument", arg));
       options.positionals.push_back(arg);
       continue;
     }
