@@ -73,6 +73,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("kiplaunch");
   QApplication::setApplicationDisplayName("Kip Launch Manager");
   QApplication::setQuitOnLastWindowClosed(false);
+  // Installed before anything slow, so that a logoff during start-up ends the program in order.
+  kip::SessionSignals sessionSignals;
 
   try {
     std::vector<std::string> args;
@@ -96,11 +98,10 @@ int main(int argc, char** argv) {
     prompts.setParent(&form);
     splash.reset();
 
+    QObject::connect(&sessionSignals, &kip::SessionSignals::sessionEnding, &form, &kip::TMainForm::sessionEnd);
     kip::InstanceChannel channel(QString::fromStdString(runtime->path));
     QObject::connect(&channel, &kip::InstanceChannel::raiseRequested, &form, &kip::TMainForm::raiseWindow);
     channel.listen();
-    kip::SessionSignals sessionSignals;
-    QObject::connect(&sessionSignals, &kip::SessionSignals::sessionEnding, &form, &kip::TMainForm::sessionEnd);
 
     if (!form.autostartRun()) form.show();
     return QApplication::exec();

@@ -1,0 +1,25 @@
+#include "ui/application_window.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace kip {
+
+ApplicationWindow::ApplicationWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+  setObjectName("ApplicationWindow");
+  setWindowTitle("Kip Launch Manager");
+  auto* layout = new QVBoxLayout(this);
+  auto* label = new QLabel("Kip Launch Manager is starting your programs.\nClose this window to cancel.", this);
+  layout->addWidget(label);
+  resize(320, 80);
+}
+
+void ApplicationWindow::setTitle(const QString& title) { setWindowTitle(title); }
+
+void ApplicationWindow::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  emit closeRequested();
+}
+
+}  // namespace kip
