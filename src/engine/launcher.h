@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/start_timer.h"
+#include "model/start_definition.h"
+#include "platform/clock.h"
+#include "platform/process_launcher.h"
+#include "platform/registry.h"
+
+namespace kip {
+
+// Starts the program of a definition, waits for it when asked, schedules and performs its
+// after-action, and writes the outcome into Result, Executed and, during a logon start, the registry.
+class Launcher {
+ public:
+  Launcher(ProcessLauncher& processes, const Clock& clock, Registry& registry, StartTimer& timer)
+      : m_processes(processes), m_clock(clock), m_registry(registry), m_timer(timer) {}
+
+  // Starts the definition's program, or has the desktop open it when it cannot be executed; true when
+  // either worked. Sets RunStateChanged and Executed first, then Result, Countdown and the process
+  // record. A process still held from an earlier start is released.
+  bool Start(StartDefinition& definition);
+  // Runs the after-action whose countdown has ended: posts the window command when the definition is
+  // enabled and its program still runs. Countdown becomes 0 and the process is released in every case.
+  // True when a command was posted.
+  bool PerformAfterAction(StartDefinition& definition);
+  // Writes Result and Executed into the definition's subkey, only when logonStart; failures ignored.
+  void RecordStart(const StartDefinition& definition, bool logonStart);
+  // Writes Executed, Result, Tested and TestResult into the definition's open subkey; failures ignored.
+  static void RecordTest(const StartDefinition& definition, RegKey& key);
+
+ private:
+  void waitForProcess(LaunchedProcess& process, const StartDefinition& definition);
+
+  ProcessLauncher& m_processes;
+  const Clock& m_clock;
+  Registry& m_registry;
+  StartTimer& m_timer;
+};
+
+// "Close", "Restore", "Minimize", "Maximize" for MsgID 0 to 3; empty for any other value.
+std::string_view afterActionName(std::int32_t msgId);
+// The window command of an after-action; Default for an unknown MsgID.
+WindowCommand afterActionCommand(std::int32_t msgId);
+// Minimised for Window 1, maximised for 2, normal for anything else.
+ShowState showStateFor(std::int32_t window);
+// Module as stored, then one blank and Parms when Parms is not empty.
+std::string commandText(const StartDefinition& definition);
+// Start Directory without its leading blanks; empty means the caller's own directory.
+std::string workingDirectory(const StartDefinition& definition);
+// Wait seconds in milliseconds, the longest 32-bit count when they do not fit.
+std::uint32_t waitLimitMs(std::int32_t waitSeconds);
+// The Result text of a start with an after-action pending: "OK (Close in 10s)".
+std::string pendingActionResult(const StartDefinition& definition);
+
+inline constexpr std::string_view kResultOk = "OK";
+inline constexpr std::string_view kResultErrorPrefix = "ERROR: ";
+
+}  // namespace kip
