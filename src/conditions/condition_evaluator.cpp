@@ -16,6 +16,12 @@ const std::int64_t kLastDay = daysFromCivil(9999, 12, 31);
 // Monday is bit 0 of Days, Sunday bit 6.
 int dayBit(DateTime moment) { return (dayOfWeek(moment) + 5) % 7; }
 
+// Sunday = 1 to Saturday = 7 of a day count, also for days past the calendar's end.
+int weekdayOfDay(std::int64_t day) {
+  const std::int64_t fromSaturday = ((day % 7) + 7) % 7;  // 30 December 1899 was a Saturday
+  return static_cast<int>((fromSaturday + 6) % 7) + 1;
+}
+
 std::optional<std::int64_t> startOfDay(std::int64_t day) {
   if (day > kLastDay) return std::nullopt;
   return day * kMillisecondsPerDay;
@@ -52,7 +58,7 @@ std::optional<std::int64_t> earliestNextStart(DateTime executed, std::int32_t fr
     case 3: {
       const std::int64_t target = day + 7 * f;
       if (target > kLastDay + 6) return std::nullopt;
-      const int weekday = dayOfWeek(static_cast<DateTime>(target));  // Sunday = 1
+      const int weekday = weekdayOfDay(target);
       return startOfDay(target - (weekday + 6) % 7);
     }
     case 4: {

@@ -124,9 +124,8 @@ HttpOutcome HttpClient::head(const HttpRequest& request) {
   }
   curl_off_t connectTime = 0;
   curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connectTime);
-  const bool neverConnected =
-      rc == CURLE_COULDNT_RESOLVE_HOST || rc == CURLE_COULDNT_RESOLVE_PROXY || rc == CURLE_COULDNT_CONNECT ||
-      (rc == CURLE_OPERATION_TIMEDOUT && connectTime == 0);
+  const bool neverConnected = rc == CURLE_COULDNT_RESOLVE_HOST || rc == CURLE_COULDNT_RESOLVE_PROXY ||
+                              rc == CURLE_COULDNT_CONNECT || (rc == CURLE_OPERATION_TIMEDOUT && connectTime == 0);
   outcome.kind = neverConnected ? HttpStatusKind::Unreachable : HttpStatusKind::NoStatus;
   return outcome;
 }

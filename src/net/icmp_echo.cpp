@@ -112,7 +112,8 @@ EchoReply IcmpEcho::send(const IpAddress& target) {
   const auto deadline = std::chrono::steady_clock::now() + m_settings.timeout;
   std::vector<std::uint8_t> buffer(65536);
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
     pollfd fd{m_fd, POLLIN, 0};
     const int ready = poll(&fd, 1, static_cast<int>(left.count()));

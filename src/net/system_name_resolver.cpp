@@ -33,8 +33,8 @@ LookupResult getaddrinfoLookup(const std::string& host) {
   LookupResult result;
   if (rc != 0) {
     result.status = (rc == EAI_NONAME || rc == EAI_NODATA || rc == EAI_FAIL) ? LookupStatus::NotFound
-                    : rc == EAI_AGAIN                                      ? LookupStatus::TimedOut
-                                                                           : LookupStatus::Failed;
+                    : rc == EAI_AGAIN                                        ? LookupStatus::TimedOut
+                                                                             : LookupStatus::Failed;
     return result;
   }
   std::optional<IpAddress> v4, v6;

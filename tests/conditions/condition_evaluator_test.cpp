@@ -99,16 +99,13 @@ TEST_P(PowerConditionTest, AskedAtEachTestAndMatchedAgainstTheLineStatus) {
   EXPECT_EQ(probes.system.powerCalls, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, PowerConditionTest,
-                         ::testing::Values(PowerCase{1, PowerStatus{1, 255}, true},
-                                           PowerCase{2, PowerStatus{1, 255}, false},
-                                           PowerCase{2, PowerStatus{0, 40}, true},
-                                           PowerCase{1, PowerStatus{0, 40}, false},
-                                           PowerCase{1, PowerStatus{255, 255}, false},
-                                           PowerCase{2, PowerStatus{255, 255}, false},
-                                           PowerCase{1, std::nullopt, false},
-                                           PowerCase{3, PowerStatus{1, 255}, false},
-                                           PowerCase{-1, PowerStatus{0, 40}, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, PowerConditionTest,
+    ::testing::Values(PowerCase{1, PowerStatus{1, 255}, true}, PowerCase{2, PowerStatus{1, 255}, false},
+                      PowerCase{2, PowerStatus{0, 40}, true}, PowerCase{1, PowerStatus{0, 40}, false},
+                      PowerCase{1, PowerStatus{255, 255}, false}, PowerCase{2, PowerStatus{255, 255}, false},
+                      PowerCase{1, std::nullopt, false}, PowerCase{3, PowerStatus{1, 255}, false},
+                      PowerCase{-1, PowerStatus{0, 40}, false}));
 
 TEST_F(ConditionEvaluatorTest, PowerIgnoresTheSnapshotsPowerState) {
   env.PowerState = 50;  // on battery at start-up, on mains now
@@ -135,14 +132,14 @@ TEST_P(DayOfWeekTest, MondayIsBitZeroAndSundayBitSix) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DayOfWeekTest,
-                         ::testing::Values(DayCase{{2026, 12, 7, 12, 0}, 1, true},          // Monday
-                                           DayCase{{2026, 12, 7, 12, 0}, 126, false},       // Monday cleared
-                                           DayCase{{2026, 12, 13, 12, 0}, 64, true},        // Sunday
-                                           DayCase{{2026, 12, 13, 12, 0}, 63, false},       // weekdays only
-                                           DayCase{{2026, 12, 12, 23, 59, 59}, 32, true},   // Saturday night
-                                           DayCase{{2026, 12, 13, 0, 0, 0}, 32, false},     // past midnight
-                                           DayCase{{2026, 12, 31, 23, 0}, 8, true},         // Thursday
-                                           DayCase{{2027, 1, 1, 0, 30}, 8, false},          // Friday
+                         ::testing::Values(DayCase{{2026, 12, 7, 12, 0}, 1, true},         // Monday
+                                           DayCase{{2026, 12, 7, 12, 0}, 126, false},      // Monday cleared
+                                           DayCase{{2026, 12, 13, 12, 0}, 64, true},       // Sunday
+                                           DayCase{{2026, 12, 13, 12, 0}, 63, false},      // weekdays only
+                                           DayCase{{2026, 12, 12, 23, 59, 59}, 32, true},  // Saturday night
+                                           DayCase{{2026, 12, 13, 0, 0, 0}, 32, false},    // past midnight
+                                           DayCase{{2026, 12, 31, 23, 0}, 8, true},        // Thursday
+                                           DayCase{{2027, 1, 1, 0, 30}, 8, false},         // Friday
                                            DayCase{{2026, 12, 8, 9, 30}, 0, false}));
 
 struct TimeCase {
@@ -166,14 +163,12 @@ TEST_P(TimeOfDayTest, BothEndsInclusiveWithoutWrap) {
 
 INSTANTIATE_TEST_SUITE_P(Table, TimeOfDayTest,
                          ::testing::Values(TimeCase{8, 0, 0, 800, 1700, true}, TimeCase{17, 0, 59, 800, 1700, true},
-                                           TimeCase{7, 59, 59, 800, 1700, false},
-                                           TimeCase{17, 1, 0, 800, 1700, false},
+                                           TimeCase{7, 59, 59, 800, 1700, false}, TimeCase{17, 1, 0, 800, 1700, false},
                                            TimeCase{0, 0, 0, 0, 0, true},  // To 0 alone is tested
                                            TimeCase{0, 1, 0, 0, 0, false}, TimeCase{23, 59, 59, 1, 2400, true},
                                            TimeCase{0, 0, 0, 1, 2400, false},
                                            // From above To never passes, not even around midnight.
-                                           TimeCase{23, 0, 0, 2200, 200, false},
-                                           TimeCase{1, 0, 0, 2200, 200, false}));
+                                           TimeCase{23, 0, 0, 2200, 200, false}, TimeCase{1, 0, 0, 2200, 200, false}));
 
 TEST_F(ConditionEvaluatorTest, FrequencyPassesWhenNeverStarted) {
   def.Frequency = 1;
@@ -262,12 +257,12 @@ TEST_P(ChangeEventsTest, PassesWhenASelectedKindChanged) {
 INSTANTIATE_TEST_SUITE_P(
     Table, ChangeEventsTest,
     ::testing::Values(ChangeCase{1, "A", "A", "u", "u", 0, 0, false}, ChangeCase{1, "A", "B", "u", "u", 0, 0, true},
-                      ChangeCase{1, "A", "a", "u", "u", 0, 0, true},  // byte for byte
+                      ChangeCase{1, "A", "a", "u", "u", 0, 0, true},     // byte for byte
                       ChangeCase{2, "A", "A", "u", "u", 75, 40, false},  // battery both times
                       ChangeCase{2, "A", "A", "u", "u", 75, 0, true}, ChangeCase{2, "A", "A", "u", "u", 0, 40, true},
                       ChangeCase{2, "A", "A", "u", "u", -1, 0, true}, ChangeCase{4, "A", "A", "u", "U", 0, 0, true},
                       ChangeCase{4, "A", "A", "u", "u", 0, 0, false},
-                      ChangeCase{3, "A", "B", "u", "u", 75, 40, true},  // one kind is enough
+                      ChangeCase{3, "A", "B", "u", "u", 75, 40, true},   // one kind is enough
                       ChangeCase{6, "A", "B", "u", "u", 75, 40, false},  // the config change is not selected
                       ChangeCase{8, "A", "A", "u", "u", 0, 0, true},     // an unknown kind always passes
                       ChangeCase{-1, "A", "A", "u", "u", 0, 0, true}));

@@ -31,10 +31,14 @@ TEST_P(EqualsIgnoringCaseTest, Table) {
 INSTANTIATE_TEST_SUITE_P(Table, EqualsIgnoringCaseTest,
                          ::testing::Values(CaseCompare{"Alice", "aLICE", true}, CaseCompare{"alice", "alice ", false},
                                            CaseCompare{"", "", true}, CaseCompare{"a", "", false},
-                                           CaseCompare{"J\xc3\x9cRGEN", "j\xc3\xbcrgen", true},  // Ü and ü
+                                           CaseCompare{"J\xc3\x9cRGEN", "j\xc3\xbcrgen", true},        // Ü and ü
                                            CaseCompare{"\xce\xa3\xce\x91", "\xcf\x83\xce\xb1", true},  // Greek
                                            CaseCompare{"u", "\xc3\xbc", false},
-                                           CaseCompare{"\xff" "A", "\xff" "a", true},  // stray byte kept
+                                           CaseCompare{"\xff"
+                                                       "A",
+                                                       "\xff"
+                                                       "a",
+                                                       true},  // stray byte kept
                                            CaseCompare{"\xff", "\xfe", false}));
 
 TEST(GroupMembershipProbe, MemberByTrimmedNameWithoutCase) {

@@ -98,8 +98,7 @@ TEST_F(KipctlTestProbeTest, PendingDelayIsNoPass) {
 }
 
 TEST_F(KipctlTestProbeTest, FailuresAreSpelledOutAndNothingIsWritten) {
-  define(Hive::CurrentUser, "Picky",
-         {{"Apm", 2}, {"NetTest", 1}, {"Delay", 5}},
+  define(Hive::CurrentUser, "Picky", {{"Apm", 2}, {"NetTest", 1}, {"Delay", 5}},
          {{"User", "someone-else"}, {"NetResource", "q:\\nowhere"}});
   const auto run = kipctl({"test", "Picky"});
   EXPECT_EQ(run.exitCode, 1) << run.err;
@@ -187,8 +186,8 @@ TEST_F(KipctlTestProbeTest, ProbeOfAnUnreadablePathAsAnotherUser) {
 
 TEST_F(KipctlTestProbeTest, ProbeOfHttpThroughTheGivenProxy) {
   LoopbackHttpServer proxy(407);
-  const auto run = kipctl({"probe", "--proxy", "127.0.0.1", "--port", std::to_string(proxy.port()),
-                           "HTTP:\\\\web.test\\page"});
+  const auto run =
+      kipctl({"probe", "--proxy", "127.0.0.1", "--port", std::to_string(proxy.port()), "HTTP:\\\\web.test\\page"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(lines(run.out), (std::vector<std::string>{"-407", "No Network: Rc-407 (HTTP:\\\\web.test\\page)"}));
   ASSERT_EQ(proxy.requestLines().size(), 1u);
@@ -230,8 +229,8 @@ class KipctlNamespaceTest : public KipctlTestProbeTest {
   // Runs setup in a fresh network namespace (and mount namespace), then kipctl probe on text.
   ChildResult inNamespace(const std::string& setup, const std::string& text) {
     const std::string script = "ip link set lo up && " + setup + " && exec \"$0\" probe \"$1\"";
-    return runProgram("/usr/bin/unshare", {"--net", "--mount", "/bin/sh", "-c", script, KIPCTL_PATH, text}, env(),
-                      {}, std::chrono::seconds(60));
+    return runProgram("/usr/bin/unshare", {"--net", "--mount", "/bin/sh", "-c", script, KIPCTL_PATH, text}, env(), {},
+                      std::chrono::seconds(60));
   }
 };
 

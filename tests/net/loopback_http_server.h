@@ -101,8 +101,8 @@ class LoopbackHttpServer {
     }
     const std::string reply = m_mode == Mode::Garbage
                                   ? std::string("\x01\x02 this is no HTTP at all\r\n\r\n")
-                                  : "HTTP/1.1 " + std::to_string(m_status) + " Test\r\nContent-Length: 0\r\n" +
-                                        extra + "Connection: close\r\n\r\n";
+                                  : "HTTP/1.1 " + std::to_string(m_status) + " Test\r\nContent-Length: 0\r\n" + extra +
+                                        "Connection: close\r\n\r\n";
     [[maybe_unused]] const auto sent = send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
     close(client);
   }

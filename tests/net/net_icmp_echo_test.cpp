@@ -6,8 +6,8 @@ namespace kip::test {
 namespace {
 
 // Opens an echo socket for a family, or skips the test with the reason when the system allows none.
-#define REQUIRE_OPEN(echo)                                                                          \
-  if (!(echo).isOpen())                                                                             \
+#define REQUIRE_OPEN(echo) \
+  if (!(echo).isOpen())    \
   GTEST_SKIP() << "no ICMP socket: ping_group_range excludes this group and raw sockets need CAP_NET_RAW"
 
 TEST(IcmpEcho, LoopbackAnswersWithTheDataItWasSent) {

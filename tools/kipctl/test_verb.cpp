@@ -68,8 +68,8 @@ int runTest(const std::vector<std::string>& args, Io& io) {
   for (const auto& candidate : definitions)
     if (foldName(candidate->Name) == wanted) definition = candidate;
   if (!definition) {
-    io.err << "kipctl test: no definition \"" << names.front() << "\" in the "
-           << (global ? "machine-wide" : "per-user") << " list\n";
+    io.err << "kipctl test: no definition \"" << names.front() << "\" in the " << (global ? "machine-wide" : "per-user")
+           << " list\n";
     return 2;
   }
 

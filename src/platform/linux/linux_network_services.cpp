@@ -39,8 +39,10 @@ bool isParentFolder(const std::string& path) {
   std::string parent = path;
   while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
   const auto slash = parent.rfind('/');
-  if (slash == std::string::npos) parent = ".";
-  else parent = slash == 0 ? "/" : parent.substr(0, slash);
+  if (slash == std::string::npos)
+    parent = ".";
+  else
+    parent = slash == 0 ? "/" : parent.substr(0, slash);
   struct stat info {};
   return stat(parent.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
@@ -100,8 +102,8 @@ bool ipv6DefaultRoute(std::string_view routeTable) {
   while (std::getline(lines, line)) {
     std::istringstream fields(line);
     std::string destination, prefix, source, sourcePrefix, nextHop, metric, refCount, use, flags, iface;
-    if (!(fields >> destination >> prefix >> source >> sourcePrefix >> nextHop >> metric >> refCount >> use >>
-          flags >> iface))
+    if (!(fields >> destination >> prefix >> source >> sourcePrefix >> nextHop >> metric >> refCount >> use >> flags >>
+          iface))
       continue;
     unsigned long prefixLength = 1, routeFlags = 0;
     if (!parseHex(prefix, prefixLength) || !parseHex(flags, routeFlags)) continue;

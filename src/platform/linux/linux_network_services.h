@@ -22,8 +22,8 @@ struct RouteFiles {
 // One network interface as getifaddrs reports it.
 struct InterfaceFacts {
   std::string name;
-  unsigned flags = 0;        // IFF_UP, IFF_LOOPBACK, IFF_POINTOPOINT, ...
-  bool hasAddress = false;   // an IPv4 or IPv6 address is assigned
+  unsigned flags = 0;       // IFF_UP, IFF_LOOPBACK, IFF_POINTOPOINT, ...
+  bool hasAddress = false;  // an IPv4 or IPv6 address is assigned
 };
 
 // The network probe's local forms on Linux: interfaces and routes for the network logon and dial-up

@@ -36,8 +36,7 @@ TEST(GroupProbe, TheCurrentUserIsInTheGroupsOfThisProcess) {
   ASSERT_TRUE(names.has_value());
   ASSERT_FALSE(names->empty());
   // getgrouplist reads the databases; the process got its groups from them at logon.
-  for (const auto& name : user.groups)
-    EXPECT_EQ(groupMembershipProbe(membership, user.name, name), 0) << name;
+  for (const auto& name : user.groups) EXPECT_EQ(groupMembershipProbe(membership, user.name, name), 0) << name;
 }
 
 TEST(GroupProbe, LetterCaseOfTheRequiredNameDoesNotMatter) {

@@ -13,24 +13,31 @@ constexpr const char* kRouteTitles =
     "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
 
 TEST(RouteTables, Ipv4DefaultRoute) {
-  EXPECT_TRUE(ipv4DefaultRoute(std::string(kRouteTitles) + "eth0\t00000000\t010200C0\t0003\t0\t0\t0\t00000000\t0\t0\t0\n"));
+  EXPECT_TRUE(
+      ipv4DefaultRoute(std::string(kRouteTitles) + "eth0\t00000000\t010200C0\t0003\t0\t0\t0\t00000000\t0\t0\t0\n"));
   // A network route is no default route.
-  EXPECT_FALSE(ipv4DefaultRoute(std::string(kRouteTitles) + "eth0\t000200C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n"));
+  EXPECT_FALSE(
+      ipv4DefaultRoute(std::string(kRouteTitles) + "eth0\t000200C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n"));
   // Down, rejecting or on loopback.
-  EXPECT_FALSE(ipv4DefaultRoute(std::string(kRouteTitles) + "eth0\t00000000\t010200C0\t0002\t0\t0\t0\t00000000\t0\t0\t0\n"));
-  EXPECT_FALSE(ipv4DefaultRoute(std::string(kRouteTitles) + "eth0\t00000000\t00000000\t0201\t0\t0\t0\t00000000\t0\t0\t0\n"));
-  EXPECT_FALSE(ipv4DefaultRoute(std::string(kRouteTitles) + "lo\t00000000\t00000000\t0001\t0\t0\t0\t00000000\t0\t0\t0\n"));
+  EXPECT_FALSE(
+      ipv4DefaultRoute(std::string(kRouteTitles) + "eth0\t00000000\t010200C0\t0002\t0\t0\t0\t00000000\t0\t0\t0\n"));
+  EXPECT_FALSE(
+      ipv4DefaultRoute(std::string(kRouteTitles) + "eth0\t00000000\t00000000\t0201\t0\t0\t0\t00000000\t0\t0\t0\n"));
+  EXPECT_FALSE(
+      ipv4DefaultRoute(std::string(kRouteTitles) + "lo\t00000000\t00000000\t0001\t0\t0\t0\t00000000\t0\t0\t0\n"));
   EXPECT_FALSE(ipv4DefaultRoute(kRouteTitles));
   EXPECT_FALSE(ipv4DefaultRoute("garbage\nmore garbage here\n"));
 }
 
 TEST(RouteTables, Ipv6DefaultRoute) {
   const std::string zeros(32, '0');
-  const std::string reject = zeros + " 00 " + zeros + " 00 " + zeros + " ffffffff 00000001 00000000 00200200       lo\n";
-  const std::string local = std::string(31, '0') + "1 80 " + zeros + " 00 " + zeros +
-                            " 00000000 00000002 00000000 80200001       lo\n";
-  const std::string viaEth = zeros + " 00 " + zeros + " 00 fe800000000000000000000000000001 00000400 00000001 "
-                                                      "00000000 00450003     eth0\n";
+  const std::string reject =
+      zeros + " 00 " + zeros + " 00 " + zeros + " ffffffff 00000001 00000000 00200200       lo\n";
+  const std::string local =
+      std::string(31, '0') + "1 80 " + zeros + " 00 " + zeros + " 00000000 00000002 00000000 80200001       lo\n";
+  const std::string viaEth = zeros + " 00 " + zeros +
+                             " 00 fe800000000000000000000000000001 00000400 00000001 "
+                             "00000000 00450003     eth0\n";
   EXPECT_FALSE(ipv6DefaultRoute(reject + local));
   EXPECT_TRUE(ipv6DefaultRoute(reject + local + viaEth));
   EXPECT_FALSE(ipv6DefaultRoute(""));
@@ -59,7 +66,8 @@ TEST(InterfaceRules, DialUpNeedsAnUpPointToPointLink) {
 
 TEST(NetworkLogonProbe, RealInterfacesWithRouteTablesFromFiles) {
   TempDir dir;
-  writeFile(dir.file("route"), std::string(kRouteTitles) + "ethX\t00000000\t010200C0\t0003\t0\t0\t0\t00000000\t0\t0\t0\n");
+  writeFile(dir.file("route"),
+            std::string(kRouteTitles) + "ethX\t00000000\t010200C0\t0003\t0\t0\t0\t00000000\t0\t0\t0\n");
   writeFile(dir.file("empty"), kRouteTitles);
   const auto interfaces = readInterfaces();
   ASSERT_TRUE(interfaces.has_value());

@@ -99,7 +99,10 @@ TEST(DosDevices, FolderFromTheEnvironment) {
   const std::string keepXdg = xdg ? xdg : "";
   setenv("XDG_CONFIG_HOME", "/cfg", 1);
   EXPECT_EQ(DosDevices::fromEnvironment().folder(), "/cfg/kiplaunch/dosdevices");
-  if (xdg) setenv("XDG_CONFIG_HOME", keepXdg.c_str(), 1); else unsetenv("XDG_CONFIG_HOME");
+  if (xdg)
+    setenv("XDG_CONFIG_HOME", keepXdg.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
   if (saved) setenv("KIPLAUNCH_DOSDEVICES", keep.c_str(), 1);
 }
 

@@ -39,40 +39,62 @@ class SambaServer {
     mkdir((shareFolder() + "/sub").c_str(), 0755);
     m_port = freeLoopbackPort();
     const std::string config = m_dir.file("smb.conf");
-    writeFile(config, "[global]\n"
-                      "  interfaces = 127.0.0.1\n"
-                      "  bind interfaces only = yes\n"
-                      "  disable netbios = yes\n"
-                      "  smb ports = " + std::to_string(m_port) + "\n"
-                      "  server role = standalone server\n"
-                      "  map to guest = Bad User\n"
-                      "  guest account = nobody\n"
-                      "  restrict anonymous = 0\n"
-                      "  server min protocol = SMB2_02\n"
-                      "  lock directory = " + state + "\n"
-                      "  state directory = " + state + "\n"
-                      "  cache directory = " + state + "\n"
-                      "  private dir = " + state + "\n"
-                      "  pid directory = " + state + "\n"
-                      "  ncalrpc dir = " + state + "/ncalrpc\n"
-                      "  log file = " + state + "/log.%m\n"
-                      "  load printers = no\n"
-                      "  printing = bsd\n"
-                      "  printcap name = /dev/null\n"
-                      "  disable spoolss = yes\n"
-                      "[pub]\n"
-                      "  path = " + shareFolder() + "\n"
-                      "  guest ok = yes\n"
-                      "  read only = yes\n"
-                      "[locked]\n"
-                      "  path = " + shareFolder() + "\n"
-                      "  guest ok = no\n"
-                      "  valid users = root\n");
+    writeFile(config,
+              "[global]\n"
+              "  interfaces = 127.0.0.1\n"
+              "  bind interfaces only = yes\n"
+              "  disable netbios = yes\n"
+              "  smb ports = " +
+                  std::to_string(m_port) +
+                  "\n"
+                  "  server role = standalone server\n"
+                  "  map to guest = Bad User\n"
+                  "  guest account = nobody\n"
+                  "  restrict anonymous = 0\n"
+                  "  server min protocol = SMB2_02\n"
+                  "  lock directory = " +
+                  state +
+                  "\n"
+                  "  state directory = " +
+                  state +
+                  "\n"
+                  "  cache directory = " +
+                  state +
+                  "\n"
+                  "  private dir = " +
+                  state +
+                  "\n"
+                  "  pid directory = " +
+                  state +
+                  "\n"
+                  "  ncalrpc dir = " +
+                  state +
+                  "/ncalrpc\n"
+                  "  log file = " +
+                  state +
+                  "/log.%m\n"
+                  "  load printers = no\n"
+                  "  printing = bsd\n"
+                  "  printcap name = /dev/null\n"
+                  "  disable spoolss = yes\n"
+                  "[pub]\n"
+                  "  path = " +
+                  shareFolder() +
+                  "\n"
+                  "  guest ok = yes\n"
+                  "  read only = yes\n"
+                  "[locked]\n"
+                  "  path = " +
+                  shareFolder() +
+                  "\n"
+                  "  guest ok = no\n"
+                  "  valid users = root\n");
     // smbd in the foreground ends when its standard input reaches its end, and then signals its whole
     // process group: give it /dev/null and a session of its own.
     m_child = std::make_unique<ChildProcess>(
-        "/bin/sh", std::vector<std::string>{"-c", "exec /usr/bin/setsid /usr/sbin/smbd --foreground "
-                                                  "--no-process-group -s \"$0\" </dev/null",
+        "/bin/sh", std::vector<std::string>{"-c",
+                                            "exec /usr/bin/setsid /usr/sbin/smbd --foreground "
+                                            "--no-process-group -s \"$0\" </dev/null",
                                             config});
     if (!m_child->started() || !waitForListener(m_port, std::chrono::seconds(15))) {
       m_problem = "smbd did not start listening on 127.0.0.1:" + std::to_string(m_port);
@@ -147,9 +169,7 @@ TEST_F(ShareProbeTest, MissingShareAndPaths) {
 
 TEST_F(ShareProbeTest, ShareThatRefusesGuestsIsAccessDenied) { EXPECT_EQ(connect("\\\\127.0.0.1\\locked"), -5); }
 
-TEST_F(ShareProbeTest, NoServerListening) {
-  EXPECT_EQ(connect("\\\\127.0.0.2\\pub"), -53);
-}
+TEST_F(ShareProbeTest, NoServerListening) { EXPECT_EQ(connect("\\\\127.0.0.2\\pub"), -53); }
 
 TEST_F(ShareProbeTest, MalformedNamesAskNobody) {
   EXPECT_EQ(connect("\\\\"), -53);
