@@ -4,7 +4,6 @@
 
 #include "model/registry_layout.h"
 #include "platform/registry_values.h"
-#include "platform/utf8.h"
 
 namespace kip {
 
@@ -46,8 +45,9 @@ std::string readConfigName(Registry& registry, bool isNT) {
 
 std::string readUserName(SystemInfo& system) {
   auto name = system.userName();
-  if (!name) return {};
-  return utf8Truncate(*name, kMaxUserName);
+  // A name that does not fit is not taken: a cut one could match another user's User condition.
+  if (!name || name->size() > kMaxUserName) return {};
+  return *name;
 }
 
 std::int32_t powerStateFrom(const std::optional<PowerStatus>& status) {

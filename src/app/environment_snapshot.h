@@ -35,7 +35,7 @@ void readPreviousStart(Registry& registry, EnvironmentSnapshot& env);
 void writePreviousStart(Registry& registry, const EnvironmentSnapshot& env);
 // The friendly name of the current hardware profile, empty when there is none.
 std::string readConfigName(Registry& registry, bool isNT);
-// The logon user name cut to kMaxUserName bytes, empty on failure.
+// The logon user name; empty on failure and when it is longer than kMaxUserName bytes.
 std::string readUserName(SystemInfo& system);
 // PowerState from a power status: -1 unavailable, the battery percentage off line, else 0.
 std::int32_t powerStateFrom(const std::optional<PowerStatus>& status);

@@ -1,6 +1,7 @@
 #include "app/startup_sequence.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "model/registry_layout.h"
 

@@ -1,5 +1,6 @@
 #include "model/date_time.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace kip {
@@ -42,7 +43,13 @@ DateTime encodeDateTime(const CivilDateTime& c) {
   return days + ms / 86400000.0;
 }
 
+DateTime clampDateTime(DateTime value) {
+  if (std::isnan(value)) return 0.0;
+  return std::clamp(value, kMinDateTime, kMaxDateTime);
+}
+
 CivilDateTime decodeDateTime(DateTime value) {
+  value = clampDateTime(value);
   CivilDateTime c;
   const double whole = std::floor(value);
   auto ms = static_cast<std::int64_t>(std::llround((value - whole) * 86400000.0));
@@ -70,6 +77,7 @@ DateTime localDateTime(std::time_t seconds, int milliseconds) {
 
 int dayOfWeek(DateTime value) {
   // 30 December 1899 was a Saturday (7).
+  value = clampDateTime(value);
   const auto days = static_cast<std::int64_t>(std::floor(value));
   const auto r = ((days % 7) + 7) % 7;  // 0 = Saturday
   return static_cast<int>((r + 6) % 7) + 1;

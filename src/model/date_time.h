@@ -25,13 +25,20 @@ std::int64_t daysFromCivil(int year, int month, int day);
 void civilFromDays(std::int64_t days, int& year, int& month, int& day);
 
 DateTime encodeDateTime(const CivilDateTime& civil);
+// The calendar fields of a day count; a value outside 1 January 0001 to 31 December 9999 (a damaged
+// registry value, say) is taken as the nearest end of that range, and one that is not a number as 0.0.
 CivilDateTime decodeDateTime(DateTime value);
 // The local date and time of a moment since the epoch.
 DateTime localDateTime(std::time_t seconds, int milliseconds = 0);
-// Day of the week counted Sunday = 1 to Saturday = 7.
+// Day of the week counted Sunday = 1 to Saturday = 7; out-of-range values as for decodeDateTime.
 int dayOfWeek(DateTime value);
 
 // The last day the calendar can hold (31 December 9999); later dates are out of range.
 inline constexpr double kMaxDateTime = 2958465.99999999;
+// The first day the calendar can hold (1 January 0001).
+inline constexpr double kMinDateTime = -693593.0;
+
+// A day count brought into the range the calendar can hold (see decodeDateTime).
+DateTime clampDateTime(DateTime value);
 
 }  // namespace kip

@@ -1,7 +1,10 @@
 #include "model/definition_store.h"
 
+#include <optional>
+
 #include "model/registry_layout.h"
 #include "platform/registry_values.h"
+#include "platform/win_error.h"
 
 namespace kip {
 
@@ -24,6 +27,69 @@ void readNumber(RegKey& key, std::string_view name, std::int32_t& field) {
 
 void readDate(RegKey& key, std::string_view name, DateTime& field) {
   if (auto value = readDouble(key, name)) field = *value;
+}
+
+// Writes values one after the other, going on after a failure and keeping the first failure's code.
+class ValueWriter {
+ public:
+  explicit ValueWriter(RegKey& key) : m_key(key) {}
+  void text(std::string_view name, std::string_view value) { note(writeText(m_key, name, value)); }
+  void dword(std::string_view name, std::int32_t value) { note(writeDword(m_key, name, value)); }
+  void date(std::string_view name, DateTime value) { note(writeDouble(m_key, name, value)); }
+  [[nodiscard]] RegCode firstFailure() const { return m_failure; }
+
+ private:
+  void note(RegCode code) {
+    if (m_failure == 0) m_failure = code;
+  }
+  RegKey& m_key;
+  RegCode m_failure = 0;
+};
+
+// One batch of a save on one hive; finish() commits it and tells whether the commit held.
+class SaveBatch {
+ public:
+  SaveBatch(Registry& registry, Hive hive) : m_registry(registry), m_hive(hive) {
+    m_open = m_registry.beginBatch(hive) == 0;
+  }
+  ~SaveBatch() { finish(); }
+  SaveBatch(const SaveBatch&) = delete;
+  SaveBatch& operator=(const SaveBatch&) = delete;
+
+  RegCode finish() {
+    if (!m_open) return 0;
+    m_open = false;
+    return m_registry.endBatch(m_hive, true);
+  }
+
+ private:
+  Registry& m_registry;
+  Hive m_hive;
+  bool m_open = false;
+};
+
+// What a save changes on a definition in memory, kept to undo it when the registry does not keep the writes.
+struct SavedState {
+  DefinitionPtr def;
+  Hive hive;
+  std::string storedName;
+  std::optional<Hive> storedHive;
+  bool changed;
+  bool runStateChanged;
+
+  static SavedState of(const DefinitionPtr& def, Hive hive) {
+    return {def, hive, def->StoredName, def->StoredHive, def->Changed, def->RunStateChanged};
+  }
+};
+
+void restoreStates(const std::vector<SavedState>& states, Hive hive) {
+  for (const auto& state : states) {
+    if (state.hive != hive) continue;
+    state.def->StoredName = state.storedName;
+    state.def->StoredHive = state.storedHive;
+    state.def->Changed = state.changed;
+    state.def->RunStateChanged = state.runStateChanged;
+  }
 }
 
 }  // namespace
@@ -65,40 +131,44 @@ void DefinitionStore::readValues(RegKey& key, StartDefinition& def) {
   readNumber(key, "Sequence", def.Sequence);
 }
 
-void DefinitionStore::writeDefinitionValues(RegKey& key, const StartDefinition& def) {
-  writeText(key, "Module", def.Module);
-  writeText(key, "Parms", def.Parms);
-  writeText(key, "Start Directory", def.StartDirectory);
-  writeText(key, "Configuration", def.Configuration);
-  writeText(key, "User", def.User);
-  writeText(key, "Group", def.Group);
-  writeDword(key, "Window", def.Window);
-  writeDword(key, "Apm", def.Apm);
-  writeDword(key, "Net", def.Net);
-  writeDword(key, "Dun", def.Dun);
-  writeDword(key, "NetTest", def.NetTest);
-  writeText(key, "NetResource", def.NetResource);
-  writeDword(key, "Days", def.Days);
-  writeDword(key, "Dates", def.Dates);
-  writeDword(key, "From", def.From);
-  writeDword(key, "To", def.To);
-  writeDword(key, "Frequency", def.Frequency);
-  writeDword(key, "Units", def.Units);
-  writeDword(key, "Changes", def.Changes);
-  writeDword(key, "Delay", def.Delay);
-  writeDword(key, "Msg", def.Msg);
-  writeDword(key, "MsgID", def.MsgID);
-  writeDword(key, "Wait", def.Wait);
-  writeDword(key, "WaitType", def.WaitType);
-  writeDword(key, "Disable", def.Disable ? 1 : 0);
-  writeDword(key, "Sequence", def.Sequence);
+RegCode DefinitionStore::writeDefinitionValues(RegKey& key, const StartDefinition& def) {
+  ValueWriter out(key);
+  out.text("Module", def.Module);
+  out.text("Parms", def.Parms);
+  out.text("Start Directory", def.StartDirectory);
+  out.text("Configuration", def.Configuration);
+  out.text("User", def.User);
+  out.text("Group", def.Group);
+  out.dword("Window", def.Window);
+  out.dword("Apm", def.Apm);
+  out.dword("Net", def.Net);
+  out.dword("Dun", def.Dun);
+  out.dword("NetTest", def.NetTest);
+  out.text("NetResource", def.NetResource);
+  out.dword("Days", def.Days);
+  out.dword("Dates", def.Dates);
+  out.dword("From", def.From);
+  out.dword("To", def.To);
+  out.dword("Frequency", def.Frequency);
+  out.dword("Units", def.Units);
+  out.dword("Changes", def.Changes);
+  out.dword("Delay", def.Delay);
+  out.dword("Msg", def.Msg);
+  out.dword("MsgID", def.MsgID);
+  out.dword("Wait", def.Wait);
+  out.dword("WaitType", def.WaitType);
+  out.dword("Disable", def.Disable ? 1 : 0);
+  out.dword("Sequence", def.Sequence);
+  return out.firstFailure();
 }
 
-void DefinitionStore::writeRunState(RegKey& key, const StartDefinition& def) {
-  writeDouble(key, "Executed", def.Executed);
-  writeText(key, "Result", def.Result);
-  writeDouble(key, "Tested", def.Tested);
-  writeDword(key, "TestResult", def.TestResult);
+RegCode DefinitionStore::writeRunState(RegKey& key, const StartDefinition& def) {
+  ValueWriter out(key);
+  out.date("Executed", def.Executed);
+  out.text("Result", def.Result);
+  out.date("Tested", def.Tested);
+  out.dword("TestResult", def.TestResult);
+  return out.firstFailure();
 }
 
 std::size_t DefinitionStore::load(Hive hive, bool otherScope, std::vector<DefinitionPtr>& out,
@@ -131,45 +201,66 @@ std::size_t DefinitionStore::load(Hive hive, bool otherScope, std::vector<Defini
 SaveOutcome DefinitionStore::save(Hive editScope, std::span<const DefinitionPtr> deleted,
                                   std::span<const DefinitionPtr> viewOrder) {
   SaveOutcome outcome;
+  std::vector<SavedState> touched;
+  const Hive otherHive = editScope == Hive::CurrentUser ? Hive::LocalMachine : Hive::CurrentUser;
+  SaveBatch editBatch(m_registry, editScope);
+  std::optional<SaveBatch> otherBatch;
+
   // A deleted definition's subkey lives in the hive it came from, whatever the edit scope is now.
   for (const auto& def : deleted) {
-    if (!def || def->StoredName.empty()) continue;
+    if (!def || !isStorableName(def->StoredName)) continue;
     const Hive hive = def->StoredHive.value_or(editScope);
+    if (hive == otherHive && !otherBatch) otherBatch.emplace(m_registry, otherHive);
     const auto code = m_registry.deleteTree(hive, subkeyPath(def->StoredName));
-    if (code == 0 || code == 2) {
-      def->StoredName.clear();
-      def->StoredHive.reset();
-    }
+    // A refused deletion keeps the name, so that the next save tries again.
+    if (code != 0 && code != win::kFileNotFound) continue;
+    touched.push_back(SavedState::of(def, hive));
+    def->StoredName.clear();
+    def->StoredHive.reset();
   }
 
   std::unique_ptr<RegKey> list;
   if (m_registry.createKey(editScope, kStartListKey, list) != 0) {
     outcome.startListOpened = false;
-    return outcome;
+  } else {
+    list.reset();
+    for (const auto& def : viewOrder) {
+      if (!def || def->OtherScope || (!def->Changed && !def->RunStateChanged)) continue;
+      // Such a name would address the Start List key itself or a key nested in another definition's.
+      if (!isStorableName(def->Name)) {
+        outcome.invalidNames.push_back(def->Name);
+        continue;
+      }
+      touched.push_back(SavedState::of(def, editScope));
+      const bool storedHere = isStorableName(def->StoredName) && def->StoredHive.value_or(editScope) == editScope;
+      if (storedHere && def->StoredName != def->Name &&
+          m_registry.moveKey(editScope, subkeyPath(def->StoredName), subkeyPath(def->Name)) == 0) {
+        def->StoredName = def->Name;
+      }
+      std::unique_ptr<RegKey> key;
+      if (m_registry.createKey(editScope, subkeyPath(def->Name), key) != 0) {
+        outcome.unwritableNames.push_back(def->Name);
+        continue;
+      }
+      def->StoredName = def->Name;
+      def->StoredHive = editScope;
+      RegCode failure = 0;
+      if (def->Changed) failure = writeDefinitionValues(*key, *def);
+      if (def->RunStateChanged && failure == 0) failure = writeRunState(*key, *def);
+      if (failure != 0) {
+        outcome.unwritableNames.push_back(def->Name);
+        continue;
+      }
+      def->Changed = false;
+      def->RunStateChanged = false;
+    }
   }
-  list.reset();
 
-  RegBatch batch(m_registry, editScope);
-  for (const auto& def : viewOrder) {
-    if (!def || def->OtherScope || (!def->Changed && !def->RunStateChanged)) continue;
-    if (!isStorableName(def->Name)) {
-      outcome.invalidNames.push_back(def->Name);
-      continue;
-    }
-    const bool storedHere = !def->StoredName.empty() && def->StoredHive.value_or(editScope) == editScope;
-    if (storedHere && def->StoredName != def->Name)
-      m_registry.moveKey(editScope, subkeyPath(def->StoredName), subkeyPath(def->Name));
-    std::unique_ptr<RegKey> key;
-    if (m_registry.createKey(editScope, subkeyPath(def->Name), key) != 0) {
-      outcome.unwritableNames.push_back(def->Name);
-      continue;
-    }
-    def->StoredName = def->Name;
-    def->StoredHive = editScope;
-    if (def->Changed) writeDefinitionValues(*key, *def);
-    if (def->RunStateChanged) writeRunState(*key, *def);
-    def->Changed = false;
-    def->RunStateChanged = false;
+  // A batch the registry could not commit stored nothing: the definitions it touched get back their state.
+  if (otherBatch && otherBatch->finish() != 0) restoreStates(touched, otherHive);
+  if (editBatch.finish() != 0) {
+    restoreStates(touched, editScope);
+    outcome.startListOpened = false;
   }
   return outcome;
 }
@@ -179,7 +270,7 @@ std::string unsavedDefinitionsMessage(const SaveOutcome& outcome) {
   std::string text;
   if (!outcome.invalidNames.empty()) {
     text += "These definitions were not saved because a name must not be empty, contain \"\\\" "
-            "or be longer than 259 characters:";
+            "or be longer than 259 bytes:";
     for (const auto& name : outcome.invalidNames) text += "\n  \"" + name + "\"";
   }
   if (!outcome.unwritableNames.empty()) {

@@ -12,11 +12,13 @@ namespace kip {
 
 // What a save did not manage, for the caller to tell the user.
 struct SaveOutcome {
-  // False when the Start List key could not be opened or created: nothing but deletions was written.
+  // False when nothing but deletions was stored: the Start List key could not be opened or created, or the
+  // registry did not commit the save (then the deletions were undone too). Show kSaveOpenErrorMessage.
   bool startListOpened = true;
   // Definitions skipped because their names cannot be subkey names (empty, "\", too long).
   std::vector<std::string> invalidNames;
-  // Definitions whose subkey could not be opened for writing.
+  // Definitions whose subkey could not be opened or whose values could not all be written; they keep their
+  // flags, so that the next save tries again.
   std::vector<std::string> unwritableNames;
 };
 
@@ -31,16 +33,18 @@ class DefinitionStore {
   // Appends the definitions of one hive to out in enumeration order; returns how many were loaded.
   std::size_t load(Hive hive, bool otherScope, std::vector<DefinitionPtr>& out, const FirstPassHook& firstPass = {});
 
-  // Removes the deleted definitions' subkeys, then writes the changed definitions of the edit scope in
-  // view order, renaming subkeys whose definition was renamed.
+  // Removes the deleted definitions' subkeys, each in the hive it was loaded from, then writes the changed
+  // definitions of the edit scope in view order, renaming subkeys whose definition was renamed. One batch per
+  // hive. A definition whose name cannot be a subkey name is not written and keeps its flags.
   SaveOutcome save(Hive editScope, std::span<const DefinitionPtr> deleted, std::span<const DefinitionPtr> viewOrder);
 
   // Reads one definition's values from its open subkey into def, each by its acceptance rule.
   static void readValues(RegKey& key, StartDefinition& def);
-  // Writes the persisted definition values in their fixed order.
-  static void writeDefinitionValues(RegKey& key, const StartDefinition& def);
-  // Writes Executed, Result, Tested and TestResult.
-  static void writeRunState(RegKey& key, const StartDefinition& def);
+  // Writes the persisted definition values in their fixed order, Module to Sequence; every value is tried,
+  // and the first failure's code is returned (0 when all were written).
+  static RegCode writeDefinitionValues(RegKey& key, const StartDefinition& def);
+  // Writes Executed, Result, Tested and TestResult in that order; returns as writeDefinitionValues.
+  static RegCode writeRunState(RegKey& key, const StartDefinition& def);
 
  private:
   Registry& m_registry;

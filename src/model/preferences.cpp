@@ -8,6 +8,8 @@
 namespace kip {
 
 std::int32_t encodeRun(bool autostartEnabled, std::int32_t startupDelay) {
+  // A negative delay means none; stored as it is, it would flip the switch that the sign carries.
+  if (startupDelay < 0) startupDelay = 0;
   if (autostartEnabled) return startupDelay == INT32_MAX ? INT32_MAX : startupDelay + 1;
   return -startupDelay;
 }
@@ -54,7 +56,6 @@ void readPreferences(Registry& registry, Preferences& prefs) {
   readNumber(*key, "SortCol", prefs.SortCol);
   readNumber(*key, "PgmTop", prefs.PgmTop);
   readNumber(*key, "PgmLeft", prefs.PgmLeft);
-  prefs.ColWidths.fill(0);
   for (std::size_t col = 0; col < prefs.ColWidths.size(); ++col) {
     auto width = readDword(*key, "Col-" + std::to_string(col));
     if (!width) break;

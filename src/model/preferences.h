@@ -28,15 +28,15 @@ struct Preferences {
   std::array<std::int32_t, 8> ColWidths{};
 };
 
-// The "Run" value: delay + 1 when autostart is on, -delay when it is off.
+// The "Run" value: delay + 1 when autostart is on, -delay when it is off (a negative delay counts as 0).
 std::int32_t encodeRun(bool autostartEnabled, std::int32_t startupDelay);
 void decodeRun(std::int32_t run, bool& autostartEnabled, std::int32_t& startupDelay);
 
 // The splash switch read at program entry: true unless a stored "Splash" says otherwise.
 bool readSplashAtEntry(Registry& registry);
 
-// Reads every preference, each on its own; the column widths as one group in column order.
-// A missing key or value leaves the value that prefs already holds.
+// Reads every preference, each on its own; the column widths as one group in column order, the first
+// missing or mistyped one ending the group. A missing key or value leaves the value that prefs already holds.
 void readPreferences(Registry& registry, Preferences& prefs);
 
 // Writes the preferences at the close of the main window: the window's values only when it was opened,

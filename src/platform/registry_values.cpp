@@ -14,7 +14,11 @@ std::optional<std::string> readText(RegKey& key, std::string_view name, bool all
   if (value.type != RegType::Sz && !(allowExpand && value.type == RegType::ExpandSz)) return std::nullopt;
   const auto* begin = reinterpret_cast<const char*>(value.data.data());
   std::string text(begin, value.data.size());
-  if (auto nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
+  if (auto nul = text.find('\0'); nul != std::string::npos) {
+    text.resize(nul);
+  } else if (text.size() >= bufferSize) {
+    return std::nullopt;  // no room left for the terminator
+  }
   return text;
 }
 

@@ -13,7 +13,9 @@ namespace kip {
 inline constexpr std::uint32_t kTextBuffer = 260;
 
 // Typed reads that accept a value only when its type and size are right.
-// A text of type REG_SZ (or REG_EXPAND_SZ when allowed) fitting the buffer, ending early at a NUL.
+// A text of type REG_SZ (or REG_EXPAND_SZ when allowed) that fits the buffer together with its terminating
+// NUL, ending early at a NUL: with the 260-byte buffer a stored text of 259 bytes is read, one of 260 is not
+// (unless a NUL ends it inside the buffer).
 std::optional<std::string> readText(RegKey& key, std::string_view name, bool allowExpand = false,
                                     std::uint32_t bufferSize = kTextBuffer);
 // A REG_DWORD of exactly four bytes, as a signed number.

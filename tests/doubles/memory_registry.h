@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,12 @@ namespace kip::test {
 class MemoryRegistry final : public Registry {
  public:
   struct Node;
+  // One value written through a key handle.
+  struct Write {
+    Hive hive;
+    std::string path;  // the key's path as it was opened or created
+    std::string name;
+  };
 
   MemoryRegistry();
   ~MemoryRegistry() override;
@@ -25,20 +32,44 @@ class MemoryRegistry final : public Registry {
   RegCode endBatch(Hive hive, bool commit) override;
   [[nodiscard]] std::string hiveProblem(Hive hive) const override;
 
-  // Makes a hive refuse every write, as a hive file without write permission does.
+  // Makes a hive refuse every write, as a hive file without write permission does; handles opened for
+  // writing before refuse too.
   void setReadOnly(Hive hive, bool readOnly);
-  // Makes createKey and openKey for writing fail with code for paths under prefix (case-insensitive).
+  [[nodiscard]] bool readOnly(Hive hive) const;
+  // Makes createKey and openKey for writing fail with code for the key prefix and every key below it
+  // (case-insensitive). Deletions and moves are not affected.
   void failWritesUnder(Hive hive, std::string_view prefix, RegCode code = 5);
+  // Makes every openKey, also for reading, fail with code for the key prefix and every key below it.
+  void failOpensUnder(Hive hive, std::string_view prefix, RegCode code = 5);
+  // Makes the next outermost batch of the hive that ends with commit undo its writes and fail with code,
+  // as a commit that the disk refuses does.
+  void failNextCommit(Hive hive, RegCode code = 112);
+  // Makes setValue of the named value fail with code in every key of the hive.
+  void failValueWrites(Hive hive, std::string_view valueName, RegCode code = 5);
   // Counts setValue calls that succeeded, for tests of what a save writes.
   [[nodiscard]] int writeCount() const { return m_writes; }
   void countWrite() { ++m_writes; }
+  // Every setValue that succeeded, in order.
+  [[nodiscard]] const std::vector<Write>& writeLog() const { return m_log; }
+  void clearWriteLog() { m_log.clear(); }
+  // Records a successful write; called by the key handles.
+  void recordWrite(Hive hive, std::string_view path, std::string_view name);
+  // The code a write of the named value fails with, 0 when it does not.
+  [[nodiscard]] RegCode valueWriteFault(Hive hive, std::string_view valueName) const;
+  // How many batches were begun on a hive, and how many are open now.
+  [[nodiscard]] int batchesBegun(Hive hive) const;
+  [[nodiscard]] int openBatches(Hive hive) const;
 
-  // Convenience for tests: whole-path value access.
+  // Convenience for tests: whole-path value access, bypassing read-only hives and failing prefixes.
   void setText(Hive hive, std::string_view path, std::string_view name, std::string_view text);
   void setDword(Hive hive, std::string_view path, std::string_view name, std::int32_t value);
   void setRaw(Hive hive, std::string_view path, std::string_view name, RegType type, std::vector<std::uint8_t> data);
+  // Creates a key (and its parents) without values.
+  void addKey(Hive hive, std::string_view path);
   [[nodiscard]] bool hasKey(Hive hive, std::string_view path) const;
   [[nodiscard]] bool hasValue(Hive hive, std::string_view path, std::string_view name) const;
+  // A value as stored; nullopt when the key or the value is missing.
+  [[nodiscard]] std::optional<RegValue> value(Hive hive, std::string_view path, std::string_view name) const;
   // The subkey names of a key in enumeration order.
   [[nodiscard]] std::vector<std::string> subkeys(Hive hive, std::string_view path) const;
   // The value names of a key in enumeration order.
@@ -48,9 +79,11 @@ class MemoryRegistry final : public Registry {
   struct HiveState;
   HiveState& state(Hive hive);
   const HiveState& state(Hive hive) const;
+  std::shared_ptr<Node> makePath(Hive hive, std::string_view path);
 
   std::unique_ptr<HiveState> m_hives[2];
   int m_writes = 0;
+  std::vector<Write> m_log;
 };
 
 }  // namespace kip::test

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <deque>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/prompts.h"
+
+namespace kip::test {
+// The inline namespace keeps this class apart at link time from an older copy of the same name that some
+// tests still define for themselves; code names it kip::test::ScriptedPrompts as usual.
+inline namespace doubles {
+
+// Prompts that answer from a script and record everything they were asked and told.
+class ScriptedPrompts final : public Prompts {
+ public:
+  struct Message {
+    std::string text;
+    MessageIcon icon;
+  };
+
+  // answers: for question(), in order; whenEmpty once they are used up.
+  explicit ScriptedPrompts(std::deque<Answer> answers = {}, Answer whenEmpty = Answer::Cancel);
+
+  void message(std::string_view text, MessageIcon icon) override;
+  Answer question(std::string_view text) override;
+  // The next scripted file name, or nullopt (cancelled) when none is left.
+  std::optional<std::string> saveFileName(const FileDialogOptions& options) override;
+  std::optional<std::string> openFileName(const FileDialogOptions& options) override;
+
+  void queue(std::initializer_list<Answer> more);
+
+  // The texts of the messages shown, in order.
+  [[nodiscard]] std::vector<std::string> messageTexts() const;
+
+  std::vector<Message> messages;
+  std::vector<std::string> questions;
+  std::deque<std::optional<std::string>> saveNames;  // nullopt entries cancel
+  std::deque<std::optional<std::string>> openNames;
+  std::vector<FileDialogOptions> saveDialogs;
+  std::vector<FileDialogOptions> openDialogs;
+
+ private:
+  std::deque<Answer> m_answers;
+  Answer m_whenEmpty;
+};
+
+}  // namespace doubles
+}  // namespace kip::test
