@@ -37,7 +37,10 @@ void FakeQueueHost::closeMainWindow() {
   log.push_back("close");
 }
 
-void FakeQueueHost::processMessages() { log.push_back("messages"); }
+void FakeQueueHost::processMessages() {
+  log.push_back("messages");
+  if (onProcessMessages) onProcessMessages();
+}
 
 void FakeQueueHost::refreshQueueColumns(std::size_t row, std::string_view timers, std::string_view result) {
   refreshes.push_back({row, std::string(timers), std::string(result)});

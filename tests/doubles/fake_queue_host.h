@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,8 @@ class FakeQueueHost final : public QueueHost {
   bool trayActive = false;
   bool closed = false;
   bool statusPageAnswer = false;
+  // Runs inside processMessages, as events handled there would.
+  std::function<void()> onProcessMessages;
   std::string applicationTitle = "Kip Launch Manager";
   std::string mainCaption = "Kip Launch Manager";
   std::vector<std::string> titles;         // every application title set, in order
