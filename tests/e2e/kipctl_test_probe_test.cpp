@@ -8,6 +8,7 @@
 #include "doubles/child_process.h"
 #include "model/registry_layout.h"
 #include "net/loopback_http_server.h"
+#include "platform/linux/samba_server.h"
 #include "platform/linux/sqlite_registry.h"
 #include "platform/registry_values.h"
 
@@ -213,6 +214,23 @@ TEST_F(KipctlTestProbeTest, ProbeBadInput) {
   EXPECT_EQ(kipctl({"probe", "a", "b"}).exitCode, 1);
   EXPECT_EQ(kipctl({"probe", "--proxy"}).exitCode, 1);
   EXPECT_EQ(kipctl({"probe", "--bogus", "x"}).exitCode, 1);
+}
+
+TEST_F(KipctlTestProbeTest, ProbeOfASambaShare) {
+  SambaServer server;
+  if (!server.problem().empty()) GTEST_SKIP() << server.problem();
+  EnvChanges changes = env();
+  changes["KIPLAUNCH_SMB_PORT"] = std::to_string(server.port());
+  const auto open = runProgram(KIPCTL_PATH, {"probe", "\\\\127.0.0.1\\pub"}, changes);
+  EXPECT_EQ(open.exitCode, 0) << open.err;
+  EXPECT_EQ(lines(open.out), (std::vector<std::string>{"1", "Network Present (\\\\127.0.0.1\\pub)"}));
+  const auto missing = runProgram(KIPCTL_PATH, {"probe", "\\\\localhost\\nope"}, changes);
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(lines(missing.out), (std::vector<std::string>{"-67", "No Network: Rc-67 (\\\\localhost\\nope)"}));
+  // The resource condition reports the same code.
+  define(Hive::CurrentUser, "Share", {{"NetTest", 1}}, {{"NetResource", "\\\\127.0.0.1\\nope"}});
+  const auto test = runProgram(KIPCTL_PATH, {"test", "Share"}, changes);
+  EXPECT_EQ(lines(test.out), (std::vector<std::string>{"SKIP (Failed: Res <Rc-67 '\\\\127.0.0.1\\nope'>)", "512"}));
 }
 
 // The network logon and dial-up tests in network namespaces made for the test.

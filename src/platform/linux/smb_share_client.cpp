@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <mutex>
 
 #include "net/host_name.h"
@@ -33,12 +32,14 @@ void anonymousAuth(const char*, const char*, char* workgroup, int workgroupLengt
 
 void swallowLog(void*, int, const char*) {}
 
-struct ContextDeleter {
-  void operator()(SMBCCTX* context) const { smbc_free_context(context, 1); }
+// Closes every connection a probe opened, when the probe returns.
+struct ConnectionRelease {
+  SMBCCTX* ctx;
+  ~ConnectionRelease() { smbc_getFunctionPurgeCachedServers(ctx)(ctx); }
 };
 
 // Writes the private client configuration to a file of its own and returns its path; empty on failure.
-std::string writePrivateConfig(std::uint16_t port) {
+std::string writePrivateConfig() {
   const char* tmp = std::getenv("TMPDIR");
   std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/kiplaunch-smb-XXXXXX";
   const int fd = mkstemp(path.data());
@@ -47,9 +48,7 @@ std::string writePrivateConfig(std::uint16_t port) {
       "[global]\n"
       "  name resolve order = host\n"
       "  disable netbios = yes\n"
-      "  smb ports = " +
-      std::to_string(port) +
-      "\n"
+      "  smb ports = 445\n"
       "  client min protocol = SMB2_02\n"
       "  client use kerberos = disabled\n"
       "  wins server =\n"
@@ -78,6 +77,37 @@ std::string percentEncoded(std::string_view text) {
     }
   }
   return out;
+}
+
+// The one libsmbclient context of the process, made on first use and kept: each new context costs
+// libsmbclient memory it never gives back. nullptr when it cannot be set up.
+SMBCCTX* sharedContext() {
+  static SMBCCTX* const context = []() -> SMBCCTX* {
+    SMBCCTX* ctx = smbc_new_context();
+    if (!ctx) return nullptr;
+    smbc_setDebug(ctx, 0);
+    smbc_setOptionDebugToStderr(ctx, 1);
+    smbc_setLogCallback(ctx, nullptr, swallowLog);
+    smbc_setFunctionAuthData(ctx, anonymousAuth);
+    smbc_setOptionNoAutoAnonymousLogin(ctx, 0);
+    smbc_setOptionUseKerberos(ctx, 0);
+    smbc_setOptionFallbackAfterKerberos(ctx, 1);
+    smbc_setOptionUseCCache(ctx, 0);
+    if (!smbc_init_context(ctx)) {
+      smbc_free_context(ctx, 0);
+      return nullptr;
+    }
+    // Override whatever the system's smb.conf says about name resolution and NetBIOS.
+    const std::string config = writePrivateConfig();
+    const int loaded = config.empty() ? -1 : smbc_setConfiguration(ctx, config.c_str());
+    if (!config.empty()) unlink(config.c_str());
+    if (loaded != 0) {
+      smbc_free_context(ctx, 1);
+      return nullptr;
+    }
+    return ctx;
+  }();
+  return context;
 }
 
 }  // namespace
@@ -137,30 +167,12 @@ std::int32_t SmbShareClient::connect(std::string_view unc) {
   if (!name->path.empty()) url += "/" + percentEncoded(name->path);
 
   const std::lock_guard lock(smbMutex());
-  std::unique_ptr<SMBCCTX, ContextDeleter> context(smbc_new_context());
-  if (!context) return -win::kGenFailure;
-  SMBCCTX* ctx = context.get();
-  smbc_setDebug(ctx, 0);
-  smbc_setOptionDebugToStderr(ctx, 1);
-  smbc_setLogCallback(ctx, nullptr, swallowLog);
+  SMBCCTX* ctx = sharedContext();
+  if (!ctx) return -win::kGenFailure;
   smbc_setTimeout(ctx, static_cast<int>(m_settings.timeout.count()));
   smbc_setPort(ctx, m_settings.port);
-  smbc_setFunctionAuthData(ctx, anonymousAuth);
-  smbc_setOptionNoAutoAnonymousLogin(ctx, 0);
-  smbc_setOptionUseKerberos(ctx, 0);
-  smbc_setOptionFallbackAfterKerberos(ctx, 1);
-  smbc_setOptionUseCCache(ctx, 0);
-  if (!smbc_init_context(ctx)) {
-    context.release();  // an uninitialised context is freed without shutting anything down
-    smbc_free_context(ctx, 0);
-    return -win::kGenFailure;
-  }
-  // Override whatever the system's smb.conf says about name resolution and NetBIOS.
-  const std::string config = writePrivateConfig(m_settings.port);
-  if (config.empty()) return -win::kGenFailure;
-  const int loaded = smbc_setConfiguration(ctx, config.c_str());
-  unlink(config.c_str());
-  if (loaded != 0) return -win::kGenFailure;
+  // Every probe ends with the connections it made closed again.
+  const ConnectionRelease release{ctx};
 
   errno = 0;
   if (name->path.empty()) {
