@@ -3,11 +3,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QStyle>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "ui/application_window.h"
 #include "ui/logic/save_command.h"
 
 namespace kip {
@@ -31,7 +35,13 @@ constexpr ColumnDesign kColumns[8] = {
 }  // namespace
 
 TMainForm::TMainForm(const MainFormServices& services, Switch sw, QWidget* parent)
-    : QMainWindow(parent), m_services(services) {
+    : QMainWindow(parent),
+      m_services(services),
+      m_probe(services.network, services.hostProbe),
+      m_evaluator(m_state.env, m_state.net, m_state.prefs, services.system, services.clock, m_probe, services.groups),
+      m_launcher(services.processes, services.clock, services.registry, *this),
+      m_queue(m_state, *this, m_evaluator, m_launcher),
+      m_appWindow(std::make_unique<ApplicationWindow>()) {
   setObjectName("TMainForm");
   setWindowTitle(toQt(std::string(kAppTitle)));
   ProgramListView = new QTreeWidget(this);
@@ -51,6 +61,9 @@ TMainForm::TMainForm(const MainFormServices& services, Switch sw, QWidget* paren
   MyTimer = new QTimer(this);
   MyTimer->setObjectName("MyTimer");
   MyTimer->setInterval(1000);
+  connect(MyTimer, &QTimer::timeout, this, &TMainForm::MyTimerTimer);
+  connect(m_appWindow.get(), &ApplicationWindow::closeRequested, this, &TMainForm::cancelFromTaskbar);
+  buildTrayIcon();
 
   FormCreate(sw);
 }
@@ -62,14 +75,33 @@ void TMainForm::buildMenus() {
   file->addAction("E&xit", this, &QWidget::close);
 }
 
+void TMainForm::buildTrayIcon() {
+  TrayIcon1 = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_ComputerIcon), this);
+  TrayIcon1->setObjectName("TrayIcon1");
+  TrayIcon1->setToolTip("Kip Launch Manager");
+  auto* menu = new QMenu(this);
+  menu->addAction("&Open", this, &TMainForm::trayOpen);
+  menu->addAction("Open on &Top", this, &TMainForm::trayOpenOnTop);
+  menu->addSeparator();
+  menu->addAction("E&xit", this, &TMainForm::trayExit);
+  TrayIcon1->setContextMenu(menu);
+  connect(TrayIcon1, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::DoubleClick) trayOpen();
+  });
+}
+
 void TMainForm::FormCreate(Switch sw) {
   StartupServices startup{m_services.registry, m_services.system, m_services.atom, m_services.prompts};
-  runStartupSequence(m_state, startup, sw);
+  // The first pass of the start queue runs during the load, so what needs no waiting starts at once.
+  runStartupSequence(m_state, startup, sw, m_queue.firstPassHook());
   const auto& prefs = m_state.prefs;
   resize(prefs.Width, prefs.Height);
   move(prefs.Left, prefs.Top);
   reportHiveProblems();
+  if (m_state.run.autostartRun) m_queue.beginAutostartRun();
 }
+
+void TMainForm::MyTimerTimer() { m_queue.tick(); }
 
 void TMainForm::reportHiveProblems() {
   for (Hive hive : {Hive::CurrentUser, Hive::LocalMachine}) {
@@ -102,6 +134,9 @@ void TMainForm::FormActivate() {
       m_state.hidden.push_back(def);
     def->Changed = false;
   }
+  // The main window carries its own taskbar entry from now on.
+  m_appWindow->hide();
+  m_showApp = true;
   m_state.run.WindowOpened = true;
 }
 
@@ -142,14 +177,21 @@ void TMainForm::raiseWindow() { raise(); }
 
 void TMainForm::sessionEnd() {
   m_sessionEnding = true;
-  close();
-  if (!m_closed) {
-    FormClose();
-    QApplication::quit();
-  }
+  finishProgram();
 }
 
 bool TMainForm::FormCloseQuery() {
+  if (m_state.run.WindowOpened && m_trayActive) {
+    // The start queue has work: go to the notification area instead of closing.
+    if (m_state.run.StartupCountdown <= 0) {
+      hide();
+      m_appWindow->hide();
+    } else {
+      hide();
+      m_appWindow->showMinimized();
+    }
+    return false;
+  }
   const auto order = viewOrder();
   return ConfirmSave(m_state, m_services.registry, m_services.prompts, order);
 }
@@ -163,9 +205,120 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  FormClose();
   event->accept();
+  finishProgram();
+}
+
+void TMainForm::finishProgram() {
+  if (m_closed) return;
+  MyTimer->stop();
+  FormClose();
+  hide();
+  m_appWindow->hide();
+  TrayIcon1->hide();
   QApplication::quit();
+}
+
+void TMainForm::cancelFromTaskbar() {
+  // "Close to cancel": nothing more is started and the program ends.
+  MyTimer->stop();
+  setTrayIconActive(false);
+  close();
+}
+
+void TMainForm::trayOpen() {
+  setWindowFlag(Qt::WindowStaysOnTopHint, false);
+  setWindowTitle(applicationTitle());
+  m_appWindow->hide();
+  showNormal();
+  activateWindow();
+}
+
+void TMainForm::trayOpenOnTop() {
+  setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  m_appWindow->hide();
+  showNormal();
+  activateWindow();
+}
+
+void TMainForm::trayExit() {
+  if (m_state.run.WindowOpened) {
+    const auto order = viewOrder();
+    if (!ConfirmSave(m_state, m_services.registry, m_services.prompts, order)) return;
+  }
+  MyTimer->stop();
+  setTrayIconActive(false);
+  close();
+}
+
+QString TMainForm::applicationTitle() const { return m_appWindow->title(); }
+
+bool TMainForm::timerEnabled() const { return MyTimer->isActive(); }
+
+void TMainForm::setTimerEnabled(bool enabled) {
+  if (enabled && !MyTimer->isActive())
+    MyTimer->start();
+  else if (!enabled)
+    MyTimer->stop();
+}
+
+void TMainForm::setApplicationTitle(std::string_view title) {
+  m_appWindow->setTitle(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
+}
+
+void TMainForm::setMainCaption(std::string_view caption) {
+  setWindowTitle(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+}
+
+void TMainForm::setShowApp(bool shown) {
+  m_showApp = shown;
+  // While the main window is on screen it is the taskbar entry; the small window stands in otherwise.
+  if (shown && !isVisible())
+    m_appWindow->show();
+  else if (!shown)
+    m_appWindow->hide();
+}
+
+void TMainForm::minimizeApplication() {
+  if (!isVisible()) m_appWindow->showMinimized();
+}
+
+void TMainForm::setTrayIconActive(bool active) {
+  m_trayActive = active;
+  TrayIcon1->setVisible(active);
+}
+
+void TMainForm::showWindow() {
+  if (!isVisible() || isMinimized()) {
+    m_appWindow->hide();
+    showMinimized();
+  }
+}
+
+void TMainForm::closeMainWindow() {
+  // Closing from inside a tick would end the program under the queue's feet; do it right after.
+  QTimer::singleShot(0, this, [this] { close(); });
+}
+
+void TMainForm::processMessages() { QCoreApplication::processEvents(); }
+
+std::vector<DefinitionPtr> TMainForm::listViewDefinitions() { return viewOrder(); }
+
+void TMainForm::refreshQueueColumns(std::size_t row, std::string_view timers, std::string_view result) {
+  QTreeWidgetItem* item = ProgramListView->topLevelItem(static_cast<int>(row));
+  if (!item) return;
+  item->setText(4, QString::fromUtf8(timers.data(), static_cast<qsizetype>(timers.size())));
+  item->setText(6, QString::fromUtf8(result.data(), static_cast<qsizetype>(result.size())));
+}
+
+std::vector<DefinitionPtr> TMainForm::hiddenDefinitions() { return m_state.hidden; }
+
+std::vector<DefinitionPtr> TMainForm::allDefinitions() { return m_state.definitions; }
+
+bool TMainForm::showStatusPage(StartDefinition& definition) {
+  m_services.prompts.message("The start of \"" + definition.Name + "\" failed: " + definition.Result,
+                             MessageIcon::Error);
+  return false;
 }
 
 void TMainForm::FormClose() {

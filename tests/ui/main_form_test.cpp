@@ -1,0 +1,210 @@
+#include "ui/main_form.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "doubles/fake_launcher.h"
+#include "doubles/fake_logon_atom.h"
+#include "doubles/fake_probes.h"
+#include "doubles/fixed_clock.h"
+#include "doubles/memory_registry.h"
+#include "doubles/scripted_prompts.h"
+#include "model/registry_layout.h"
+#include "ui/application_window.h"
+
+namespace kip::test {
+namespace {
+
+// A main window over doubles of every service, so that the binding of the start queue, the
+// notification icon and the close can be driven tick by tick.
+class MainFormTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<TMainForm> create(Switch sw = Switch::None) {
+    return std::make_unique<TMainForm>(
+        MainFormServices{registry, system, atom, prompts, clock, network, host, groups, launcher}, sw);
+  }
+
+  void addDefinition(Hive hive, const std::string& name, const std::string& module, int sequence = 0,
+                     int delay = 0) {
+    const std::string path = std::string(kStartListKey) + "\\" + name;
+    registry.setText(hive, path, "Module", module);
+    registry.setDword(hive, path, "Sequence", sequence);
+    registry.setDword(hive, path, "Delay", delay);
+  }
+
+  std::optional<std::int32_t> preference(std::string_view name) {
+    std::unique_ptr<RegKey> key;
+    if (registry.openKey(Hive::CurrentUser, kPreferencesKey, KeyAccess::Read, key) != 0) return std::nullopt;
+    RegValue value;
+    if (key->queryValue(name, 4, value) != 0 || value.data.size() != 4) return std::nullopt;
+    return static_cast<std::int32_t>(value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
+                                     (static_cast<std::uint32_t>(value.data[3]) << 24));
+  }
+
+  static std::string title(TMainForm& form) { return form.applicationWindow()->title().toStdString(); }
+
+  MemoryRegistry registry;
+  FakeSystemInfo system;
+  FakeLogonAtom atom;
+  ScriptedPrompts prompts;
+  FixedClock clock;
+  FakeNetworkServices network;
+  FakeHostProbe host;
+  FakeGroupMembership groups;
+  FakeLauncher launcher;
+};
+
+TEST_F(MainFormTest, InteractiveStartBuildsTheListAtTheFirstShowing) {
+  addDefinition(Hive::CurrentUser, "Editor", "/usr/bin/editor", 3);
+  addDefinition(Hive::LocalMachine, "Clock", "/usr/bin/clock");
+  auto form = create();
+  EXPECT_FALSE(form->autostartRun());
+  EXPECT_EQ(form->programListView()->topLevelItemCount(), 0);
+  form->show();
+  ASSERT_TRUE(form->state().run.WindowOpened);
+  // The machine-wide definition stays hidden while "Global" is off.
+  ASSERT_EQ(form->programListView()->topLevelItemCount(), 1);
+  const auto* row = form->programListView()->topLevelItem(0);
+  EXPECT_EQ(row->text(0).toStdString(), "Editor");
+  EXPECT_EQ(row->text(1).toStdString(), "/usr/bin/editor");
+  EXPECT_EQ(row->text(7).toStdString(), "3");
+  ASSERT_EQ(form->state().hidden.size(), 1u);
+  EXPECT_EQ(form->state().hidden.front()->Name, "Clock");
+  EXPECT_TRUE(launcher.spawns.empty());
+}
+
+TEST_F(MainFormTest, SavedColumnWidthsApplyOnlyBetweenTenAndAThousand) {
+  for (int col = 0; col < 8; ++col)
+    registry.setDword(Hive::CurrentUser, kPreferencesKey, "Col-" + std::to_string(col), col == 1 ? 10 : 200 + col);
+  registry.setDword(Hive::CurrentUser, kPreferencesKey, "Col-2", 999);
+  auto form = create();
+  form->show();
+  auto* header = form->programListView()->header();
+  EXPECT_EQ(header->sectionSize(0), 200);
+  EXPECT_EQ(header->sectionSize(1), 175);  // 10 is not applied: the designed width stays
+  EXPECT_EQ(header->sectionSize(2), 999);
+  EXPECT_EQ(header->sectionSize(7), 207);
+}
+
+TEST_F(MainFormTest, AutostartRunWithoutDelayStartsDuringTheLoadAndEndsByItself) {
+  registry.setDword(Hive::CurrentUser, kPreferencesKey, "Run", 1);
+  addDefinition(Hive::CurrentUser, "First", "/bin/first");
+  addDefinition(Hive::CurrentUser, "Later", "/bin/later", 2);
+  auto form = create();
+  ASSERT_TRUE(form->autostartRun());
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_TRUE(form->trayActive());
+  EXPECT_FALSE(form->applicationWindow()->isVisible());  // no delay: no taskbar button
+  ASSERT_EQ(launcher.spawns.size(), 1u);
+  EXPECT_EQ(launcher.spawns[0].commandText, "/bin/first");
+  EXPECT_TRUE(form->myTimer()->isActive());
+
+  // Group 0 has nothing pending, then group 2 counts its one second down.
+  for (int tick = 0; tick < 5 && form->myTimer()->isActive(); ++tick) form->queue().tick();
+  ASSERT_EQ(launcher.spawns.size(), 2u);
+  EXPECT_EQ(launcher.spawns[1].commandText, "/bin/later");
+  EXPECT_FALSE(form->myTimer()->isActive());
+  EXPECT_FALSE(form->trayActive());
+  QApplication::processEvents();  // the close is posted from the tick
+  // The window was never opened: only Run, Splash and the previous-start record are written.
+  EXPECT_EQ(preference("Run"), 1);
+  EXPECT_EQ(preference("Splash"), 0);
+  EXPECT_FALSE(preference("Width").has_value());
+  EXPECT_TRUE(registry.hasValue(Hive::LocalMachine, kPreviousStartKey, "PrevUser"));
+}
+
+TEST_F(MainFormTest, StartupDelayCountsDownInTheTaskbarTitle) {
+  registry.setDword(Hive::CurrentUser, kPreferencesKey, "Run", 4);  // on, 3 seconds
+  addDefinition(Hive::CurrentUser, "Mail", "/bin/mail");
+  auto form = create();
+  ASSERT_TRUE(form->autostartRun());
+  EXPECT_TRUE(launcher.spawns.empty());
+  EXPECT_TRUE(form->applicationWindow()->isVisible());
+  EXPECT_TRUE(form->applicationWindow()->isMinimized());
+  form->queue().tick();
+  EXPECT_EQ(title(*form), "2 secs to start, Close to cancel");
+  form->queue().tick();
+  EXPECT_EQ(title(*form), "1 secs to start, Close to cancel");
+  form->queue().tick();
+  EXPECT_EQ(title(*form), "Kip Launch Manager");
+  EXPECT_FALSE(form->applicationWindow()->isVisible());
+  EXPECT_TRUE(launcher.spawns.empty());
+  form->queue().tick();
+  ASSERT_EQ(launcher.spawns.size(), 1u);
+}
+
+TEST_F(MainFormTest, ClosingTheTaskbarButtonDuringTheDelayCancelsTheRun) {
+  registry.setDword(Hive::CurrentUser, kPreferencesKey, "Run", 31);
+  addDefinition(Hive::CurrentUser, "Mail", "/bin/mail");
+  auto form = create();
+  form->queue().tick();
+  form->applicationWindow()->close();
+  EXPECT_FALSE(form->myTimer()->isActive());
+  EXPECT_FALSE(form->trayActive());
+  EXPECT_TRUE(launcher.spawns.empty());
+  EXPECT_EQ(preference("Run"), 31);
+}
+
+TEST_F(MainFormTest, OpeningFromTheIconDuringTheRunKeepsTheProgramAsManager) {
+  registry.setDword(Hive::CurrentUser, kPreferencesKey, "Run", 1);
+  addDefinition(Hive::CurrentUser, "Slow", "/bin/slow", 0, 3);
+  auto form = create();
+  form->trayOpen();
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_TRUE(form->state().run.WindowOpened);
+  ASSERT_EQ(form->programListView()->topLevelItemCount(), 1);
+
+  // Closing while the queue runs only hides the window.
+  form->close();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_TRUE(form->myTimer()->isActive());
+
+  for (int tick = 0; tick < 10 && form->myTimer()->isActive(); ++tick) form->queue().tick();
+  EXPECT_EQ(launcher.spawns.size(), 1u);
+  EXPECT_FALSE(form->trayActive());
+  // The queue is done and the window was opened: it is shown again instead of ending the program.
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_FALSE(preference("Width").has_value());
+}
+
+TEST_F(MainFormTest, ExitFromTheIconStopsTheQueueAndWritesOnlyRunAndSplash) {
+  registry.setDword(Hive::CurrentUser, kPreferencesKey, "Run", 11);
+  addDefinition(Hive::CurrentUser, "Mail", "/bin/mail");
+  auto form = create();
+  form->trayExit();
+  EXPECT_TRUE(prompts.questions.empty());
+  EXPECT_FALSE(form->myTimer()->isActive());
+  EXPECT_EQ(preference("Run"), 11);
+  EXPECT_FALSE(preference("Col-0").has_value());
+  EXPECT_TRUE(launcher.spawns.empty());
+}
+
+TEST_F(MainFormTest, SessionEndWritesPreferencesWithoutAsking) {
+  auto form = create();
+  form->show();
+  form->state().prefs.StartupDelay = 20;  // an unsaved change would ask at a normal close
+  form->sessionEnd();
+  EXPECT_TRUE(prompts.questions.empty());
+  EXPECT_EQ(preference("Run"), -20);
+  EXPECT_EQ(preference("Col-1"), 175);
+}
+
+TEST_F(MainFormTest, CancelAtSaveChangesKeepsTheWindowAndWritesNothing) {
+  auto form = create();
+  form->show();
+  form->state().prefs.StartupDelay = 20;
+  prompts.queue({Answer::Cancel});
+  form->close();
+  ASSERT_EQ(prompts.questions.size(), 1u);
+  EXPECT_EQ(prompts.questions[0], "Save changes ?");
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_FALSE(preference("Run").has_value());
+}
+
+}  // namespace
+}  // namespace kip::test
