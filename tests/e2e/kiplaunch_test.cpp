@@ -142,6 +142,17 @@ TEST_F(KiplaunchTest, GlobalSwitchWithoutWriteAccessRevertsToTheUserScope) {
   EXPECT_FALSE(text(Hive::LocalMachine, kPreviousStartKey, "PrevUser").has_value());
 }
 
+TEST_F(KiplaunchTest, DamagedUserHiveIsReportedAndLeftUntouched) {
+  const std::string garbage(8192, 'x');
+  writeFile(userHive(), garbage);
+  auto child = start();
+  const auto result = endSession(*child);
+  EXPECT_EQ(result.exitCode, 0) << "signal " << result.signal << ": " << result.err;
+  const auto log = readFile(promptLog());
+  EXPECT_NE(log.find("message: The registry file " + userHive()), std::string::npos) << log;
+  EXPECT_EQ(readFile(userHive()), garbage);
+}
+
 TEST_F(KiplaunchTest, WithoutADisplayItSaysSoAndHowToProceed) {
   auto environment = env();
   environment["QT_QPA_PLATFORM"] = std::nullopt;
