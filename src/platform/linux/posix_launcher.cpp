@@ -1,0 +1,243 @@
+#include "platform/linux/posix_launcher.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/linux/command_line_split.h"
+#include "platform/linux/x11_show_state_watcher.h"
+#include "platform/linux/x11_windows.h"
+
+extern char** environ;
+
+namespace kip {
+
+namespace {
+
+bool isExecutableFile(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) == 0;
+}
+
+std::string absolutePath(const std::string& path) {
+  if (!path.empty() && path.front() == '/') return path;
+  char cwd[PATH_MAX];
+  if (!getcwd(cwd, sizeof cwd)) return path;
+  return std::string(cwd) + "/" + path;
+}
+
+// How often the window list is looked at while waiting for a first window without its events.
+constexpr int kIdleRecheckMs = 250;
+
+// A started program, with the display connection of the launcher for its idle wait.
+class PosixProcess final : public LaunchedProcess {
+ public:
+  PosixProcess(std::shared_ptr<SpawnedChild> child, std::shared_ptr<X11Windows> windows)
+      : m_child(std::move(child)), m_windows(std::move(windows)) {}
+
+  [[nodiscard]] int pid() const override { return m_child->pid(); }
+
+  bool exitCode(std::int32_t& code) override {
+    const auto exit = m_child->exitCode();
+    code = exit ? *exit : 259;
+    return true;
+  }
+
+  bool waitForExit(std::uint32_t limitMs) override { return m_child->waitForExit(limitMs); }
+
+  bool waitForInputIdle(std::uint32_t limitMs) override {
+    if (!m_windows || !m_windows->connect()) return m_child->waitForExit(limitMs);
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+    m_windows->watchClientList(true);
+    bool done = false;
+    for (;;) {
+      if (m_child->reap() || m_windows->firstClientOf(m_child->pid())) {
+        done = true;
+        break;
+      }
+      const auto now = Clock::now();
+      if (now >= deadline) break;
+      if (m_windows->drainEvents()) continue;
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1;
+      int timeout = static_cast<int>(std::min<long long>(left, INT_MAX));
+      if (m_child->pidfd() < 0) timeout = std::min(timeout, kIdleRecheckMs);
+      pollfd fds[2] = {{m_child->pidfd(), POLLIN, 0}, {m_windows->connectionFd(), POLLIN, 0}};
+      if (poll(fds, 2, timeout) > 0 && (fds[1].revents & (POLLHUP | POLLERR))) {
+        // The display went away: only the end of the program can end the wait now.
+        const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        return m_child->waitForExit(static_cast<std::uint32_t>(std::max<long long>(rest, 0)));
+      }
+      m_windows->drainEvents();
+    }
+    m_windows->watchClientList(false);
+    return done;
+  }
+
+ private:
+  std::shared_ptr<SpawnedChild> m_child;
+  std::shared_ptr<X11Windows> m_windows;
+};
+
+SpawnOutcome failure(int error) {
+  SpawnOutcome outcome;
+  outcome.error = error;
+  outcome.message = std::strerror(error);
+  return outcome;
+}
+
+}  // namespace
+
+PosixLauncher::Options PosixLauncher::optionsFromEnvironment() {
+  Options options;
+  if (const char* opener = std::getenv("KIPLAUNCH_OPENER"); opener && *opener) options.opener = opener;
+  options.dosDevices = DosDevices::fromEnvironment().folder();
+  if (const char* display = std::getenv("DISPLAY"); display && *display) options.display = display;
+  return options;
+}
+
+PosixLauncher::PosixLauncher(Options options)
+    : m_options(std::move(options)),
+      m_drives(m_options.dosDevices),
+      m_windows(std::make_shared<X11Windows>(m_options.display)),
+      m_watcher(std::make_unique<X11ShowStateWatcher>(m_options.display, m_options.showStateWatch)) {}
+
+PosixLauncher::~PosixLauncher() = default;
+
+std::size_t PosixLauncher::pendingShowStates() const { return m_watcher->pending(); }
+
+std::optional<std::string> PosixLauncher::resolveExecutable(std::string_view program) const {
+  if (program.empty()) return std::nullopt;
+  std::string path(program);
+  if (isDrivePath(program)) {
+    auto mapped = m_drives.map(program);
+    if (!mapped) return std::nullopt;
+    path = std::move(*mapped);
+  }
+  if (path.find('/') != std::string::npos) {
+    if (isExecutableFile(path)) return absolutePath(path);
+    return std::nullopt;
+  }
+  const char* searchPath = std::getenv("PATH");
+  std::string_view dirs = searchPath ? searchPath : "/usr/local/bin:/usr/bin:/bin";
+  while (!dirs.empty()) {
+    const auto colon = dirs.find(':');
+    const auto dir = dirs.substr(0, colon);
+    dirs = colon == std::string_view::npos ? std::string_view{} : dirs.substr(colon + 1);
+    // An empty entry would mean the current folder, which a start never searches.
+    if (dir.empty()) continue;
+    std::string full = std::string(dir) + "/" + path;
+    if (isExecutableFile(full)) return full;
+  }
+  return std::nullopt;
+}
+
+PosixLauncher::Spawned PosixLauncher::spawnArgv(const std::string& path, const std::vector<std::string>& argv,
+                                                const std::string& directory) {
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawnattr_init(&attributes);
+  // Nothing of this program is handed on: no input, no open files beyond the output, no signal state.
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (!directory.empty()) posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigfillset(&defaults);
+  sigdelset(&defaults, SIGKILL);
+  sigdelset(&defaults, SIGSTOP);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+  pid_t pid = -1;
+  const int rc = posix_spawnp(&pid, path.c_str(), &actions, &attributes, args.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+
+  Spawned spawned;
+  if (rc != 0) {
+    spawned.error = rc;
+    return spawned;
+  }
+  spawned.child = std::make_shared<SpawnedChild>(pid);
+  m_reaper.adopt(spawned.child);
+  return spawned;
+}
+
+SpawnOutcome PosixLauncher::spawn(const LaunchRequest& request) {
+  const auto split = splitCommandLine(request.commandText,
+                                      [this](std::string_view program) { return resolveExecutable(program); });
+  if (split.program.empty()) return failure(ENOENT);
+
+  std::string path;
+  if (split.resolved) {
+    path = *split.resolved;
+  } else if (isDrivePath(split.program)) {
+    auto mapped = m_drives.map(split.program);
+    if (!mapped) return failure(ENOENT);
+    path = std::move(*mapped);
+  } else {
+    path = split.program;
+  }
+
+  std::string directory = request.workingDirectory;
+  if (isDrivePath(directory)) {
+    auto mapped = m_drives.map(directory);
+    if (!mapped) return failure(ENOENT);
+    directory = std::move(*mapped);
+  }
+
+  std::vector<std::string> argv;
+  argv.reserve(split.arguments.size() + 1);
+  // A bare name keeps its name as argv[0]; anything given as a path is named by the file run.
+  const bool bareName = split.program.find('/') == std::string::npos && !isDrivePath(split.program);
+  argv.push_back(bareName ? split.program : path);
+  argv.insert(argv.end(), split.arguments.begin(), split.arguments.end());
+
+  auto spawned = spawnArgv(path, argv, directory);
+  if (!spawned.child) return failure(spawned.error);
+  m_watcher->watch(spawned.child, request.show);
+
+  SpawnOutcome outcome;
+  outcome.process = std::make_unique<PosixProcess>(spawned.child, m_windows);
+  return outcome;
+}
+
+bool PosixLauncher::shellOpen(const LaunchRequest& request) {
+  if (request.commandText.find_first_not_of(" \t") == std::string::npos) return false;
+  std::string directory = request.workingDirectory;
+  if (isDrivePath(directory)) {
+    auto mapped = m_drives.map(directory);
+    if (!mapped) return false;
+    directory = std::move(*mapped);
+  }
+  auto spawned = spawnArgv(m_options.opener, {m_options.opener, request.commandText}, directory);
+  if (!spawned.child) return false;
+  const auto limit = static_cast<std::uint32_t>(std::max<long long>(m_options.openerWait.count(), 0));
+  if (!spawned.child->waitForExit(limit)) return true;
+  const auto code = spawned.child->exitCode();
+  return code && *code == 0;
+}
+
+bool PosixLauncher::postWindowCommand(const StartedProcess& process, WindowCommand command) {
+  return m_windows->postCommand(process.pid(), command);
+}
+
+}  // namespace kip

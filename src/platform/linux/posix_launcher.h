@@ -1,0 +1,70 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/linux/child_reaper.h"
+#include "platform/linux/dos_devices.h"
+#include "platform/process_launcher.h"
+
+namespace kip {
+
+class X11Windows;
+class X11ShowStateWatcher;
+
+// Starts programs with posix_spawnp in a session of their own, never through a shell; opens what
+// cannot be executed with the desktop's opener; reaps every child; and reaches the started programs'
+// windows through X11 when there is a display.
+class PosixLauncher final : public ProcessLauncher {
+ public:
+  struct Options {
+    // The program that opens documents, given the command text as its one argument.
+    std::string opener = "xdg-open";
+    // The folder of the drive-letter links.
+    std::string dosDevices;
+    // The X11 display; empty: no windows are looked for.
+    std::string display;
+    // How long the opener is waited for; one still running then is taken to show the document.
+    std::chrono::milliseconds openerWait{5000};
+    // How long a start's show state waits for the program's first window.
+    std::chrono::milliseconds showStateWatch{10000};
+  };
+
+  // $KIPLAUNCH_OPENER (else xdg-open), the drive folder of DosDevices::fromEnvironment, $DISPLAY.
+  static Options optionsFromEnvironment();
+
+  explicit PosixLauncher(Options options);
+  ~PosixLauncher() override;
+
+  SpawnOutcome spawn(const LaunchRequest& request) override;
+  bool shellOpen(const LaunchRequest& request) override;
+  bool postWindowCommand(const StartedProcess& process, WindowCommand command) override;
+
+  // Children started and not reaped yet.
+  [[nodiscard]] std::size_t unreapedChildren() const { return m_reaper.watching(); }
+  // Starts whose show state still waits for a window.
+  [[nodiscard]] std::size_t pendingShowStates() const;
+
+ private:
+  struct Spawned {
+    std::shared_ptr<SpawnedChild> child;
+    int error = 0;
+  };
+  // The executable file a program text names: a drive path mapped, a path checked, a bare name
+  // looked up in PATH.
+  [[nodiscard]] std::optional<std::string> resolveExecutable(std::string_view program) const;
+  Spawned spawnArgv(const std::string& path, const std::vector<std::string>& argv, const std::string& directory);
+
+  Options m_options;
+  DosDevices m_drives;
+  ChildReaper m_reaper;
+  std::shared_ptr<X11Windows> m_windows;
+  std::unique_ptr<X11ShowStateWatcher> m_watcher;
+};
+
+}  // namespace kip
