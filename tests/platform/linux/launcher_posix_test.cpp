@@ -110,6 +110,8 @@ struct BadModule {
   int error;
 };
 
+void PrintTo(const BadModule& module, std::ostream* out) { *out << module.name; }
+
 class BadModuleTest : public PosixLauncherTest, public ::testing::WithParamInterface<BadModule> {};
 
 TEST_P(BadModuleTest, FailsWithTheSystemsTextAndStartsNothing) {
