@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 namespace kip {
 namespace {
 
@@ -32,6 +35,24 @@ TEST(DateTime, DayOfWeekCountsSundayAsOne) {
   EXPECT_EQ(dayOfWeek(encodeDateTime({1899, 12, 30})), 7);  // Saturday
   EXPECT_EQ(dayOfWeek(encodeDateTime({2026, 12, 6})), 1);   // Sunday
   EXPECT_EQ(dayOfWeek(encodeDateTime({2026, 12, 9, 12})), 4);  // Wednesday
+}
+
+TEST(DateTime, CalendarLimitsAreTheFirstAndLastDay) {
+  EXPECT_EQ(static_cast<double>(daysFromCivil(1, 1, 1)), kMinDateTime);
+  EXPECT_EQ(static_cast<double>(daysFromCivil(9999, 12, 31)), std::floor(kMaxDateTime));
+}
+
+TEST(DateTime, DamagedValuesDecodeWithinTheCalendar) {
+  const auto huge = decodeDateTime(1e300);
+  EXPECT_EQ(huge.year, 9999);
+  EXPECT_EQ(huge.month, 12);
+  EXPECT_EQ(huge.day, 31);
+  EXPECT_EQ(decodeDateTime(-1e300).year, 1);
+  const auto nan = decodeDateTime(std::numeric_limits<double>::quiet_NaN());
+  EXPECT_EQ(nan.year, 1899);
+  EXPECT_EQ(nan.day, 30);
+  EXPECT_EQ(dayOfWeek(std::numeric_limits<double>::infinity()), dayOfWeek(kMaxDateTime));
+  EXPECT_EQ(clampDateTime(45000.5), 45000.5);
 }
 
 }  // namespace
