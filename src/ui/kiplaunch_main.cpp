@@ -6,10 +6,15 @@
 #include <cstdlib>
 #include <exception>
 
+#include "conditions/host_probe_runner.h"
 #include "model/preferences.h"
+#include "net/system_name_resolver.h"
 #include "platform/linux/atom_file.h"
 #include "platform/linux/instance_lock.h"
+#include "platform/linux/linux_group_membership.h"
+#include "platform/linux/linux_network_services.h"
 #include "platform/linux/linux_system_info.h"
+#include "platform/linux/posix_launcher.h"
 #include "platform/linux/runtime_dir.h"
 #include "platform/linux/sqlite_registry.h"
 #include "platform/linux/system_clock.h"
@@ -86,6 +91,11 @@ int main(int argc, char** argv) {
     kip::AtomFile atom(runtime->path, runtime->fallback);
     kip::QtPrompts prompts;
     kip::SystemClock clock;
+    kip::SystemNameResolver resolver;
+    const auto network = kip::LinuxNetworkServices::fromEnvironment(resolver);
+    kip::HostProbeRunner hostProbe(resolver);
+    kip::LinuxGroupMembership groups;
+    kip::PosixLauncher processes(kip::PosixLauncher::optionsFromEnvironment());
 
     std::unique_ptr<QSplashScreen> splash;
     if (kip::readSplashAtEntry(*registry)) {
@@ -94,7 +104,7 @@ int main(int argc, char** argv) {
       QApplication::processEvents();
     }
 
-    kip::TMainForm form({*registry, system, atom, prompts, clock}, sw);
+    kip::TMainForm form({*registry, system, atom, prompts, clock, *network, hostProbe, groups, processes}, sw);
     prompts.setParent(&form);
     splash.reset();
 
