@@ -33,8 +33,7 @@ std::string readConfigName(Registry& registry, bool isNT) {
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "\\%04i", *current);
     std::unique_ptr<RegKey> profile;
-    if (registry.openKey(Hive::LocalMachine, std::string(kHardwareProfilesKey) + suffix, KeyAccess::Read,
-                         profile) != 0)
+    if (registry.openKey(Hive::LocalMachine, std::string(kHardwareProfilesKey) + suffix, KeyAccess::Read, profile) != 0)
       return {};
     return readText(*profile, "FriendlyName").value_or("");
   }

@@ -269,8 +269,9 @@ std::string unsavedDefinitionsMessage(const SaveOutcome& outcome) {
   if (outcome.invalidNames.empty() && outcome.unwritableNames.empty()) return {};
   std::string text;
   if (!outcome.invalidNames.empty()) {
-    text += "These definitions were not saved because a name must not be empty, contain \"\\\" "
-            "or be longer than 259 bytes:";
+    text +=
+        "These definitions were not saved because a name must not be empty, contain \"\\\" "
+        "or be longer than 259 bytes:";
     for (const auto& name : outcome.invalidNames) text += "\n  \"" + name + "\"";
   }
   if (!outcome.unwritableNames.empty()) {

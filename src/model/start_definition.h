@@ -14,7 +14,7 @@ namespace kip {
 // One program to start at logon, with its conditions, timing, after-action and last outcome.
 // Persisted fields carry the names of the registry values that hold them.
 struct StartDefinition {
-  std::string StoredName;  // subkey last loaded from or saved under; empty when never saved
+  std::string StoredName;          // subkey last loaded from or saved under; empty when never saved
   std::optional<Hive> StoredHive;  // the hive that holds the subkey named StoredName
   std::string Name;
   std::string Module;

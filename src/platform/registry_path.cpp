@@ -19,9 +19,8 @@ std::vector<std::string> splitKeyPath(std::string_view path) {
 
 std::string foldName(std::string_view name) {
   std::string folded(name);
-  std::transform(folded.begin(), folded.end(), folded.begin(), [](char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  });
+  std::transform(folded.begin(), folded.end(), folded.begin(),
+                 [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; });
   return folded;
 }
 

@@ -7,8 +7,7 @@
 
 namespace kip {
 
-std::optional<std::string> readText(RegKey& key, std::string_view name, bool allowExpand,
-                                    std::uint32_t bufferSize) {
+std::optional<std::string> readText(RegKey& key, std::string_view name, bool allowExpand, std::uint32_t bufferSize) {
   RegValue value;
   if (key.queryValue(name, bufferSize, value) != 0) return std::nullopt;
   if (value.type != RegType::Sz && !(allowExpand && value.type == RegType::ExpandSz)) return std::nullopt;
@@ -52,8 +51,7 @@ RegCode writeText(RegKey& key, std::string_view name, std::string_view text) {
 RegCode writeDword(RegKey& key, std::string_view name, std::int32_t value) {
   const auto bits = static_cast<std::uint32_t>(value);
   const std::array<std::uint8_t, 4> bytes{static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
-                                          static_cast<std::uint8_t>(bits >> 16),
-                                          static_cast<std::uint8_t>(bits >> 24)};
+                                          static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)};
   return key.setValue(name, RegType::Dword, bytes);
 }
 

@@ -89,57 +89,56 @@ void twoProfiles(MemoryRegistry& r) {
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, ConfigNameTest,
-    ::testing::Values(
-        ProfileCase{"NoIdConfigDb", true, [](MemoryRegistry&) {}, ""},
-        ProfileCase{"ProfileOne", true,
-                    [](MemoryRegistry& r) {
-                      twoProfiles(r);
-                      r.setDword(Hive::LocalMachine, kDb, "CurrentConfig", 1);
-                    },
-                    "Docked"},
-        ProfileCase{"ProfileTwelve", true,
-                    [](MemoryRegistry& r) {
-                      twoProfiles(r);
-                      r.setDword(Hive::LocalMachine, kDb, "CurrentConfig", 12);
-                    },
-                    "Undocked"},
-        ProfileCase{"NoCurrentConfig", true, twoProfiles, ""},
-        ProfileCase{"CurrentConfigAsText", true,
-                    [](MemoryRegistry& r) {
-                      twoProfiles(r);
-                      r.setText(Hive::LocalMachine, kDb, "CurrentConfig", "0001");
-                    },
-                    ""},
-        ProfileCase{"NoSuchProfile", true,
-                    [](MemoryRegistry& r) {
-                      twoProfiles(r);
-                      r.setDword(Hive::LocalMachine, kDb, "CurrentConfig", 2);
-                    },
-                    ""},
-        ProfileCase{"NoFriendlyName", true,
-                    [](MemoryRegistry& r) {
-                      r.addKey(Hive::LocalMachine, kProfiles + "\\0001");
-                      r.setDword(Hive::LocalMachine, kDb, "CurrentConfig", 1);
-                    },
-                    ""},
-        ProfileCase{"FriendlyNameMistyped", true,
-                    [](MemoryRegistry& r) {
-                      r.setDword(Hive::LocalMachine, kProfiles + "\\0001", "FriendlyName", 1);
-                      r.setDword(Hive::LocalMachine, kDb, "CurrentConfig", 1);
-                    },
-                    ""},
-        ProfileCase{"OtherFamilyUsesTextSuffix", false,
-                    [](MemoryRegistry& r) {
-                      r.setText(Hive::LocalMachine, kDb, "CurrentConfig", "0001");
-                      r.setText(Hive::LocalMachine, kDb, "FriendlyName0001", "Laptop");
-                    },
-                    "Laptop"},
-        ProfileCase{"OtherFamilyWithNumber", false,
-                    [](MemoryRegistry& r) {
-                      r.setDword(Hive::LocalMachine, kDb, "CurrentConfig", 1);
-                      r.setText(Hive::LocalMachine, kDb, "FriendlyName0001", "Laptop");
-                    },
-                    ""}),
+    ::testing::Values(ProfileCase{"NoIdConfigDb", true, [](MemoryRegistry&) {}, ""},
+                      ProfileCase{"ProfileOne", true,
+                                  [](MemoryRegistry& r) {
+                                    twoProfiles(r);
+                                    r.setDword(Hive::LocalMachine, kDb, "CurrentConfig", 1);
+                                  },
+                                  "Docked"},
+                      ProfileCase{"ProfileTwelve", true,
+                                  [](MemoryRegistry& r) {
+                                    twoProfiles(r);
+                                    r.setDword(Hive::LocalMachine, kDb, "CurrentConfig", 12);
+                                  },
+                                  "Undocked"},
+                      ProfileCase{"NoCurrentConfig", true, twoProfiles, ""},
+                      ProfileCase{"CurrentConfigAsText", true,
+                                  [](MemoryRegistry& r) {
+                                    twoProfiles(r);
+                                    r.setText(Hive::LocalMachine, kDb, "CurrentConfig", "0001");
+                                  },
+                                  ""},
+                      ProfileCase{"NoSuchProfile", true,
+                                  [](MemoryRegistry& r) {
+                                    twoProfiles(r);
+                                    r.setDword(Hive::LocalMachine, kDb, "CurrentConfig", 2);
+                                  },
+                                  ""},
+                      ProfileCase{"NoFriendlyName", true,
+                                  [](MemoryRegistry& r) {
+                                    r.addKey(Hive::LocalMachine, kProfiles + "\\0001");
+                                    r.setDword(Hive::LocalMachine, kDb, "CurrentConfig", 1);
+                                  },
+                                  ""},
+                      ProfileCase{"FriendlyNameMistyped", true,
+                                  [](MemoryRegistry& r) {
+                                    r.setDword(Hive::LocalMachine, kProfiles + "\\0001", "FriendlyName", 1);
+                                    r.setDword(Hive::LocalMachine, kDb, "CurrentConfig", 1);
+                                  },
+                                  ""},
+                      ProfileCase{"OtherFamilyUsesTextSuffix", false,
+                                  [](MemoryRegistry& r) {
+                                    r.setText(Hive::LocalMachine, kDb, "CurrentConfig", "0001");
+                                    r.setText(Hive::LocalMachine, kDb, "FriendlyName0001", "Laptop");
+                                  },
+                                  "Laptop"},
+                      ProfileCase{"OtherFamilyWithNumber", false,
+                                  [](MemoryRegistry& r) {
+                                    r.setDword(Hive::LocalMachine, kDb, "CurrentConfig", 1);
+                                    r.setText(Hive::LocalMachine, kDb, "FriendlyName0001", "Laptop");
+                                  },
+                                  ""}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(UserName, TakenWhenItFitsTheBuffer) {

@@ -23,16 +23,18 @@ void PrintTo(const SwitchCase& c, std::ostream* os) {
 
 class ParseSwitchTest : public ::testing::TestWithParam<SwitchCase> {};
 
-TEST_P(ParseSwitchTest, OnlyTheWholeFirstArgumentCounts) { EXPECT_EQ(parseSwitch(GetParam().args), GetParam().expected); }
+TEST_P(ParseSwitchTest, OnlyTheWholeFirstArgumentCounts) {
+  EXPECT_EQ(parseSwitch(GetParam().args), GetParam().expected);
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, ParseSwitchTest,
-    ::testing::Values(SwitchCase{{}, Switch::None}, SwitchCase{{"/r"}, Switch::Run}, SwitchCase{{"/R"}, Switch::Run},
-                      SwitchCase{{"/g"}, Switch::Global}, SwitchCase{{"/G"}, Switch::Global},
-                      SwitchCase{{"/rx"}, Switch::None}, SwitchCase{{"r"}, Switch::None},
-                      SwitchCase{{"-r"}, Switch::None}, SwitchCase{{""}, Switch::None},
-                      SwitchCase{{"x", "/r"}, Switch::None}, SwitchCase{{"/g", "/r"}, Switch::Global},
-                      SwitchCase{{"/r", "/g"}, Switch::Run}));
+INSTANTIATE_TEST_SUITE_P(Table, ParseSwitchTest,
+                         ::testing::Values(SwitchCase{{}, Switch::None}, SwitchCase{{"/r"}, Switch::Run},
+                                           SwitchCase{{"/R"}, Switch::Run}, SwitchCase{{"/g"}, Switch::Global},
+                                           SwitchCase{{"/G"}, Switch::Global}, SwitchCase{{"/rx"}, Switch::None},
+                                           SwitchCase{{"r"}, Switch::None}, SwitchCase{{"-r"}, Switch::None},
+                                           SwitchCase{{""}, Switch::None}, SwitchCase{{"x", "/r"}, Switch::None},
+                                           SwitchCase{{"/g", "/r"}, Switch::Global},
+                                           SwitchCase{{"/r", "/g"}, Switch::Run}));
 
 class StartupSequenceTest : public ::testing::Test {
  protected:

@@ -307,8 +307,8 @@ void MemoryRegistry::setText(Hive hive, std::string_view path, std::string_view 
 void MemoryRegistry::setDword(Hive hive, std::string_view path, std::string_view name, std::int32_t value) {
   const auto bits = static_cast<std::uint32_t>(value);
   setRaw(hive, path, name, RegType::Dword,
-         {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
-          static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)});
+         {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8), static_cast<std::uint8_t>(bits >> 16),
+          static_cast<std::uint8_t>(bits >> 24)});
 }
 
 void MemoryRegistry::addKey(Hive hive, std::string_view path) { makePath(hive, path); }

@@ -15,7 +15,9 @@ std::optional<std::string> next(std::deque<std::optional<std::string>>& names) {
 ScriptedPrompts::ScriptedPrompts(std::deque<Answer> answers, Answer whenEmpty)
     : m_answers(std::move(answers)), m_whenEmpty(whenEmpty) {}
 
-void ScriptedPrompts::message(std::string_view text, MessageIcon icon) { messages.push_back({std::string(text), icon}); }
+void ScriptedPrompts::message(std::string_view text, MessageIcon icon) {
+  messages.push_back({std::string(text), icon});
+}
 
 Answer ScriptedPrompts::question(std::string_view text) {
   questions.emplace_back(text);

@@ -32,8 +32,8 @@ TEST(DateTime, RoundTripKeepsFieldsToTheMillisecond) {
 }
 
 TEST(DateTime, DayOfWeekCountsSundayAsOne) {
-  EXPECT_EQ(dayOfWeek(encodeDateTime({1899, 12, 30})), 7);  // Saturday
-  EXPECT_EQ(dayOfWeek(encodeDateTime({2026, 12, 6})), 1);   // Sunday
+  EXPECT_EQ(dayOfWeek(encodeDateTime({1899, 12, 30})), 7);     // Saturday
+  EXPECT_EQ(dayOfWeek(encodeDateTime({2026, 12, 6})), 1);      // Sunday
   EXPECT_EQ(dayOfWeek(encodeDateTime({2026, 12, 9, 12})), 4);  // Wednesday
 }
 

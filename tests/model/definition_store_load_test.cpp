@@ -21,12 +21,11 @@ TEST(StartDefinition, FreshRecordHoldsEveryDefault) {
   EXPECT_FALSE(d.Changed || d.RunStateChanged || d.OtherScope || d.Disable);
   EXPECT_FALSE(d.StoredHive.has_value());
   EXPECT_EQ(d.Process, nullptr);
-  for (const auto* text : {&d.StoredName, &d.Name, &d.Module, &d.Parms, &d.StartDirectory, &d.Configuration,
-                           &d.User, &d.Group, &d.NetResource, &d.Result, &d.TimingSummary, &d.ConditionSummary,
-                           &d.StateSummary})
+  for (const auto* text : {&d.StoredName, &d.Name, &d.Module, &d.Parms, &d.StartDirectory, &d.Configuration, &d.User,
+                           &d.Group, &d.NetResource, &d.Result, &d.TimingSummary, &d.ConditionSummary, &d.StateSummary})
     EXPECT_TRUE(text->empty());
-  for (const auto number : {d.Window, d.Apm, d.Net, d.Dun, d.Sequence, d.Frequency, d.Units, d.Changes, d.Delay,
-                            d.Msg, d.Wait, d.MsgID, d.WaitType, d.NetTest, d.TestResult})
+  for (const auto number : {d.Window, d.Apm, d.Net, d.Dun, d.Sequence, d.Frequency, d.Units, d.Changes, d.Delay, d.Msg,
+                            d.Wait, d.MsgID, d.WaitType, d.NetTest, d.TestResult})
     EXPECT_EQ(number, 0);
 }
 
@@ -195,10 +194,9 @@ INSTANTIATE_TEST_SUITE_P(
         AcceptanceCase{"DisableAsTextRefused", "Disable", RegType::Sz, bytesOf("1"), "false"},
         AcceptanceCase{"Date", "Executed", RegType::Binary, doubleBytes(45000.5), std::to_string(45000.5)},
         AcceptanceCase{"FourByteDateRefused", "Executed", RegType::Binary, dword(1), std::to_string(0.0)},
-        AcceptanceCase{"NineByteDateRefused", "Tested", RegType::Binary,
-                       {0, 0, 0, 0, 0, 0, 0, 0, 0}, std::to_string(0.0)},
-        AcceptanceCase{"DateOfTypeDwordRefused", "Tested", RegType::Dword, doubleBytes(45000.5),
-                       std::to_string(0.0)}),
+        AcceptanceCase{
+            "NineByteDateRefused", "Tested", RegType::Binary, {0, 0, 0, 0, 0, 0, 0, 0, 0}, std::to_string(0.0)},
+        AcceptanceCase{"DateOfTypeDwordRefused", "Tested", RegType::Dword, doubleBytes(45000.5), std::to_string(0.0)}),
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

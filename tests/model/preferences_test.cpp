@@ -48,9 +48,12 @@ INSTANTIATE_TEST_SUITE_P(Table, RunEncodeTest,
 
 class PreferencesTest : public ::testing::Test {
  protected:
-  void dword(std::string_view name, std::int32_t value) { registry.setDword(Hive::CurrentUser, kPreferencesKey, name, value); }
+  void dword(std::string_view name, std::int32_t value) {
+    registry.setDword(Hive::CurrentUser, kPreferencesKey, name, value);
+  }
   void text(std::string_view name, std::string_view value, RegType type = RegType::Sz) {
-    registry.setRaw(Hive::CurrentUser, kPreferencesKey, name, type, std::vector<std::uint8_t>(value.begin(), value.end()));
+    registry.setRaw(Hive::CurrentUser, kPreferencesKey, name, type,
+                    std::vector<std::uint8_t>(value.begin(), value.end()));
   }
   Preferences read() {
     Preferences prefs;
@@ -123,7 +126,7 @@ TEST_F(PreferencesTest, MistypedRunLeavesAutostartOff) {
 
 struct ColumnCase {
   const char* label;
-  int broken;  // the column stored wrongly, -1 for none
+  int broken;    // the column stored wrongly, -1 for none
   bool missing;  // missing rather than of the wrong type
 };
 
@@ -205,10 +208,10 @@ TEST_F(PreferencesTest, CloseAfterTheWindowOpenedWritesEverythingInOrder) {
   prefs.PgmLeft = 6;
   prefs.ColWidths = {11, 12, 13, 14, 15, 16, 17, 18};
   EXPECT_TRUE(writePreferences(registry, prefs, true));
-  EXPECT_EQ(written(), (std::vector<std::string>{"Height", "Width", "Top", "Left", "SortCol", "PgmTop", "PgmLeft",
-                                                 "Global", "AboutNet", "Network", "Proxy", "Port", "Col-0", "Col-1",
-                                                 "Col-2", "Col-3", "Col-4", "Col-5", "Col-6", "Col-7", "Run",
-                                                 "Splash"}));
+  EXPECT_EQ(written(),
+            (std::vector<std::string>{"Height",   "Width",   "Top",   "Left",  "SortCol", "PgmTop", "PgmLeft", "Global",
+                                      "AboutNet", "Network", "Proxy", "Port",  "Col-0",   "Col-1",  "Col-2",   "Col-3",
+                                      "Col-4",    "Col-5",   "Col-6", "Col-7", "Run",     "Splash"}));
   const auto back = read();
   EXPECT_TRUE(back.AutostartEnabled);
   EXPECT_EQ(back.StartupDelay, 30);

@@ -97,10 +97,10 @@ inline StartDefinition everyFieldSet() {
 
 // The value names of the definition table in the order a save writes them.
 inline const std::vector<std::string> kDefinitionValueOrder = {
-    "Module", "Parms",     "Start Directory", "Configuration", "User",     "Group",   "Window",
-    "Apm",    "Net",       "Dun",             "NetTest",       "NetResource", "Days", "Dates",
-    "From",   "To",        "Frequency",       "Units",         "Changes",  "Delay",   "Msg",
-    "MsgID",  "Wait",      "WaitType",        "Disable",       "Sequence"};
+    "Module",    "Parms",   "Start Directory", "Configuration", "User", "Group", "Window", "Apm",
+    "Net",       "Dun",     "NetTest",         "NetResource",   "Days", "Dates", "From",   "To",
+    "Frequency", "Units",   "Changes",         "Delay",         "Msg",  "MsgID", "Wait",   "WaitType",
+    "Disable",   "Sequence"};
 inline const std::vector<std::string> kRunStateOrder = {"Executed", "Result", "Tested", "TestResult"};
 
 }  // namespace kip::test

@@ -24,8 +24,7 @@ TEST_P(Utf8TruncateTest, NeverCutsACharacterInTwo) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, Utf8TruncateTest,
     ::testing::Values(TruncateCase{"Short", "abc", 5, "abc"}, TruncateCase{"Exact", "abc", 3, "abc"},
-                      TruncateCase{"Ascii", "abcdef", 4, "abcd"},
-                      TruncateCase{"BeforeTwoByte", "ab\xC3\xA9", 3, "ab"},
+                      TruncateCase{"Ascii", "abcdef", 4, "abcd"}, TruncateCase{"BeforeTwoByte", "ab\xC3\xA9", 3, "ab"},
                       TruncateCase{"AfterTwoByte", "ab\xC3\xA9z", 4, "ab\xC3\xA9"},
                       TruncateCase{"InsideThreeByte", "a\xE2\x82\xAC", 3, "a"},
                       TruncateCase{"InsideFourByte", "\xF0\x9F\x98\x80x", 3, ""},
