@@ -1,7 +1,6 @@
 #include "scripted_prompts.h"
 
 namespace kip::test {
-inline namespace doubles {
 
 namespace {
 std::optional<std::string> next(std::deque<std::optional<std::string>>& names) {
@@ -45,5 +44,4 @@ std::vector<std::string> ScriptedPrompts::messageTexts() const {
   return texts;
 }
 
-}  // namespace doubles
 }  // namespace kip::test

@@ -9,10 +9,6 @@
 #include "platform/prompts.h"
 
 namespace kip::test {
-// The inline namespace keeps this class apart at link time from an older copy of the same name that some
-// tests still define for themselves; code names it kip::test::ScriptedPrompts as usual.
-inline namespace doubles {
-
 // Prompts that answer from a script and record everything they were asked and told.
 class ScriptedPrompts final : public Prompts {
  public:
@@ -47,5 +43,4 @@ class ScriptedPrompts final : public Prompts {
   Answer m_whenEmpty;
 };
 
-}  // namespace doubles
 }  // namespace kip::test

@@ -120,7 +120,7 @@ TEST_F(ExchangeReaderTest, SortsLinesIntoTheirKinds) {
   EXPECT_EQ(job->User, "second");    // last value wins
   EXPECT_EQ(job->Module, "");
   EXPECT_EQ(list.itemDefinition(1)->Name, "a [b] c]tail");
-  EXPECT_EQ(prompts.messages,
+  EXPECT_EQ(prompts.messageTexts(),
             (std::vector<std::string>{"Unrecognised keyword \"MODULE \" while processing definition of \"Job\"",
                                       "Unrecognised keyword \"[X\" while processing definition of \"Job\"",
                                       "Unrecognised keyword \"SPLASH\" while processing definition of \"Job\""}));
@@ -129,7 +129,7 @@ TEST_F(ExchangeReaderTest, SortsLinesIntoTheirKinds) {
 
 TEST_F(ExchangeReaderTest, ReportsAPreferenceKeywordInsideASection) {
   import("[Backup tool]\r\nNetwork=host\r\nModule=m\r\n");
-  EXPECT_EQ(prompts.messages, std::vector<std::string>{
+  EXPECT_EQ(prompts.messageTexts(), std::vector<std::string>{
                                   "Unrecognised keyword \"NETWORK\" while processing definition of \"Backup tool\""});
   EXPECT_EQ(prefs.Network, "");
   EXPECT_EQ(list.added.at(0)->Module, "m");  // reading went on
@@ -256,7 +256,7 @@ TEST_F(ExchangeReaderTest, AnOverlongLineIsReportedAndIgnored) {
   EXPECT_EQ(job->Module, "short");
   EXPECT_EQ(job->Parms, "");
   EXPECT_EQ(job->User, "u");  // reading went on
-  EXPECT_EQ(prompts.messages,
+  EXPECT_EQ(prompts.messageTexts(),
             (std::vector<std::string>{"Line 1 is longer than 499 bytes and was ignored",
                                       "Line 5 is longer than 499 bytes and was ignored while processing definition "
                                       "of \"Job\""}));
@@ -269,7 +269,7 @@ TEST_F(ExchangeReaderTest, AnOverlongHeaderSkipsItsSection) {
   ASSERT_EQ(list.itemCount(), 2U);
   EXPECT_EQ(list.itemDefinition(0)->Module, "/first");  // not overwritten by the skipped section's lines
   EXPECT_EQ(list.itemDefinition(1)->Module, "/next");
-  EXPECT_EQ(prompts.messages,
+  EXPECT_EQ(prompts.messageTexts(),
             std::vector<std::string>{"Line 3 is longer than 499 bytes and was ignored, with the definition it begins"});
 }
 

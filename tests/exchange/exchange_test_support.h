@@ -8,36 +8,11 @@
 #include <vector>
 
 #include "exchange/exchange_list.h"
+#include "doubles/scripted_prompts.h"
 #include "platform/prompts.h"
 #include "ui/logic/unique_name.h"
 
 namespace kip::test {
-
-// Prompts that answer questions from a script and record everything asked and told.
-class ScriptedPrompts final : public Prompts {
- public:
-  explicit ScriptedPrompts(std::deque<Answer> answers = {}, Answer whenEmpty = Answer::Cancel)
-      : m_answers(std::move(answers)), m_whenEmpty(whenEmpty) {}
-
-  void message(std::string_view text, MessageIcon) override { messages.emplace_back(text); }
-  Answer question(std::string_view text) override {
-    questions.emplace_back(text);
-    if (m_answers.empty()) return m_whenEmpty;
-    const Answer answer = m_answers.front();
-    m_answers.pop_front();
-    return answer;
-  }
-  void queue(std::initializer_list<Answer> answers) { m_answers.insert(m_answers.end(), answers); }
-  std::optional<std::string> saveFileName(const FileDialogOptions&) override { return std::nullopt; }
-  std::optional<std::string> openFileName(const FileDialogOptions&) override { return std::nullopt; }
-
-  std::vector<std::string> questions;
-  std::vector<std::string> messages;
-
- private:
-  std::deque<Answer> m_answers;
-  Answer m_whenEmpty;
-};
 
 // A definition list as the window keeps it: rows that may lack a definition, captions that are only brought up
 // to date by RefreshRow, and a record of every AddRow and RefreshRow.
