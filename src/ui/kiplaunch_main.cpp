@@ -1,7 +1,7 @@
 #include <QApplication>
-#include <QSplashScreen>
 #include <QPainter>
 #include <QPixmap>
+#include <QSplashScreen>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>

@@ -27,9 +27,9 @@ struct ColumnDesign {
 };
 
 constexpr ColumnDesign kColumns[8] = {
-    {"Name", 100, Qt::AlignLeft},   {"Command", 175, Qt::AlignLeft}, {"Configuration", 75, Qt::AlignHCenter},
+    {"Name", 100, Qt::AlignLeft},    {"Command", 175, Qt::AlignLeft},  {"Configuration", 75, Qt::AlignHCenter},
     {"Power", 50, Qt::AlignHCenter}, {"Timers", 50, Qt::AlignHCenter}, {"Options", 50, Qt::AlignHCenter},
-    {"Result", 50, Qt::AlignLeft},  {"Seq", 38, Qt::AlignHCenter},
+    {"Result", 50, Qt::AlignLeft},   {"Seq", 38, Qt::AlignHCenter},
 };
 
 }  // namespace

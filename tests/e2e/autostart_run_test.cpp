@@ -23,10 +23,14 @@ class AutostartRunTest : public ::testing::Test {
   }
 
   EnvChanges env() const {
-    return {{"QT_QPA_PLATFORM", "offscreen"},         {"KIPLAUNCH_RUNTIME_DIR", m_dir.file("run")},
-            {"KIPLAUNCH_USER_HIVE", m_dir.file("user.db")}, {"KIPLAUNCH_MACHINE_HIVE", m_dir.file("machine.db")},
-            {"KIPLAUNCH_PROMPT_LOG", m_dir.file("prompts.log")}, {"XDG_RUNTIME_DIR", std::nullopt},
-            {"DISPLAY", std::nullopt},                    {"WAYLAND_DISPLAY", std::nullopt}};
+    return {{"QT_QPA_PLATFORM", "offscreen"},
+            {"KIPLAUNCH_RUNTIME_DIR", m_dir.file("run")},
+            {"KIPLAUNCH_USER_HIVE", m_dir.file("user.db")},
+            {"KIPLAUNCH_MACHINE_HIVE", m_dir.file("machine.db")},
+            {"KIPLAUNCH_PROMPT_LOG", m_dir.file("prompts.log")},
+            {"XDG_RUNTIME_DIR", std::nullopt},
+            {"DISPLAY", std::nullopt},
+            {"WAYLAND_DISPLAY", std::nullopt}};
   }
 
   SqliteRegistry registry() const { return SqliteRegistry(m_dir.file("user.db"), m_dir.file("machine.db")); }

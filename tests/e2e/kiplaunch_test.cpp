@@ -27,14 +27,10 @@ class KiplaunchTest : public ::testing::Test {
   std::string promptLog() const { return m_dir.file("prompts.log"); }
 
   EnvChanges env() const {
-    return {{"QT_QPA_PLATFORM", "offscreen"},
-            {"KIPLAUNCH_RUNTIME_DIR", runtimeDir()},
-            {"KIPLAUNCH_USER_HIVE", userHive()},
-            {"KIPLAUNCH_MACHINE_HIVE", machineHive()},
-            {"KIPLAUNCH_PROMPT_LOG", promptLog()},
-            {"KIPLAUNCH_POWER_SUPPLY_DIR", m_dir.file("no-power")},
-            {"XDG_RUNTIME_DIR", std::nullopt},
-            {"DISPLAY", std::nullopt},
+    return {{"QT_QPA_PLATFORM", "offscreen"},      {"KIPLAUNCH_RUNTIME_DIR", runtimeDir()},
+            {"KIPLAUNCH_USER_HIVE", userHive()},   {"KIPLAUNCH_MACHINE_HIVE", machineHive()},
+            {"KIPLAUNCH_PROMPT_LOG", promptLog()}, {"KIPLAUNCH_POWER_SUPPLY_DIR", m_dir.file("no-power")},
+            {"XDG_RUNTIME_DIR", std::nullopt},     {"DISPLAY", std::nullopt},
             {"WAYLAND_DISPLAY", std::nullopt}};
   }
 

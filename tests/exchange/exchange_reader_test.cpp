@@ -129,8 +129,9 @@ TEST_F(ExchangeReaderTest, SortsLinesIntoTheirKinds) {
 
 TEST_F(ExchangeReaderTest, ReportsAPreferenceKeywordInsideASection) {
   import("[Backup tool]\r\nNetwork=host\r\nModule=m\r\n");
-  EXPECT_EQ(prompts.messageTexts(), std::vector<std::string>{
-                                  "Unrecognised keyword \"NETWORK\" while processing definition of \"Backup tool\""});
+  EXPECT_EQ(
+      prompts.messageTexts(),
+      std::vector<std::string>{"Unrecognised keyword \"NETWORK\" while processing definition of \"Backup tool\""});
   EXPECT_EQ(prefs.Network, "");
   EXPECT_EQ(list.added.at(0)->Module, "m");  // reading went on
 }

@@ -29,8 +29,7 @@ class MainFormTest : public ::testing::Test {
         MainFormServices{registry, system, atom, prompts, clock, network, host, groups, launcher}, sw);
   }
 
-  void addDefinition(Hive hive, const std::string& name, const std::string& module, int sequence = 0,
-                     int delay = 0) {
+  void addDefinition(Hive hive, const std::string& name, const std::string& module, int sequence = 0, int delay = 0) {
     const std::string path = std::string(kStartListKey) + "\\" + name;
     registry.setText(hive, path, "Module", module);
     registry.setDword(hive, path, "Sequence", sequence);

@@ -27,8 +27,7 @@ std::optional<RuntimeDir> resolveRuntimeDir(std::string& error) {
     return std::nullopt;
   }
   struct stat st {};
-  if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() ||
-      (st.st_mode & 077) != 0) {
+  if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() || (st.st_mode & 077) != 0) {
     error = "The runtime folder " + path + " is not a private folder of this user; refusing to use it.";
     return std::nullopt;
   }

@@ -8,8 +8,8 @@ namespace {
 
 // The running preferences that the options dialog and the import change.
 bool runningPreferencesDiffer(const Preferences& a, const Preferences& b) {
-  return a.StartupDelay != b.StartupDelay || a.Splash != b.Splash || a.Global != b.Global ||
-         a.AboutNet != b.AboutNet || a.Network != b.Network || a.Proxy != b.Proxy || a.Port != b.Port;
+  return a.StartupDelay != b.StartupDelay || a.Splash != b.Splash || a.Global != b.Global || a.AboutNet != b.AboutNet ||
+         a.Network != b.Network || a.Proxy != b.Proxy || a.Port != b.Port;
 }
 
 void restoreRunningPreferences(Preferences& running, const Preferences& saved) {
