@@ -5,7 +5,6 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <algorithm>
 
 namespace kip {
 
@@ -57,31 +56,36 @@ void ChildReaper::run() {
     {
       std::lock_guard lock(m_mutex);
       if (m_stop) return;
-      for (auto& child : m_incoming) children.push_back(std::move(child));
+      // A child that ended before it got here is reaped at once; the others wait for their pidfd.
+      for (auto& child : m_incoming)
+        if (!child->reap()) children.push_back(std::move(child));
       m_incoming.clear();
-    }
-    // Children already ended (or reaped by a waiting caller) leave at once.
-    children.erase(std::remove_if(children.begin(), children.end(), [](const auto& child) { return child->reap(); }),
-                   children.end());
-    {
-      std::lock_guard lock(m_mutex);
-      m_watching = children.size() + m_incoming.size();
+      m_watching = children.size();
     }
 
+    // fds[i + 1] belongs to children[i]; a child without a pidfd gets -1, which poll skips.
     fds.clear();
     fds.push_back({m_wakeFd, POLLIN, 0});
     bool anyWithoutPidfd = false;
     for (const auto& child : children) {
-      if (child->pidfd() >= 0)
-        fds.push_back({child->pidfd(), POLLIN, 0});
-      else
-        anyWithoutPidfd = true;
+      fds.push_back({child->pidfd(), POLLIN, 0});
+      anyWithoutPidfd = anyWithoutPidfd || child->pidfd() < 0;
     }
     const int timeout = (anyWithoutPidfd || m_wakeFd < 0) ? kPollWithoutPidfdMs : -1;
-    if (poll(fds.data(), fds.size(), timeout) > 0 && (fds[0].revents & POLLIN)) {
+    const int ready = poll(fds.data(), fds.size(), timeout);
+    if (ready > 0 && (fds[0].revents & POLLIN)) {
       std::uint64_t count = 0;
       [[maybe_unused]] const auto got = read(m_wakeFd, &count, sizeof count);
     }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < children.size(); ++i) {
+      const bool due = children[i]->pidfd() < 0 || (ready > 0 && fds[i + 1].revents != 0);
+      if (due && children[i]->reap()) continue;
+      children[kept++] = std::move(children[i]);
+    }
+    children.resize(kept);
+    std::lock_guard lock(m_mutex);
+    m_watching = children.size() + m_incoming.size();
   }
 }
 

@@ -41,6 +41,7 @@ SpawnedChild::SpawnedChild(pid_t pid) : m_pid(pid) {
   // its own even if it has ended already.
   m_pidfd = openPidfd(pid);
   if (m_pidfd >= 0) fcntl(m_pidfd, F_SETFD, FD_CLOEXEC);
+  m_byPidfd = m_pidfd >= 0;
 }
 
 SpawnedChild::~SpawnedChild() {
@@ -53,8 +54,13 @@ bool SpawnedChild::reap() {
   siginfo_t info{};
   int rc = 0;
   do {
-    rc = m_pidfd >= 0 ? waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(m_pidfd), &info, WEXITED | WNOHANG)
-                      : waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOHANG);
+    rc = m_byPidfd ? waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(m_pidfd), &info, WEXITED | WNOHANG)
+                   : waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOHANG);
+    // Kernels that open pidfds but cannot wait on them yet: wait by pid, which is still ours.
+    if (rc != 0 && errno == EINVAL && m_byPidfd) {
+      m_byPidfd = false;
+      errno = EINTR;
+    }
   } while (rc != 0 && errno == EINTR);
   if (rc != 0) {
     // ECHILD: someone else reaped it; it has ended in any case.

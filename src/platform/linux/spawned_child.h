@@ -31,6 +31,7 @@ class SpawnedChild {
   const pid_t m_pid;
   int m_pidfd = -1;
   std::mutex m_mutex;
+  bool m_byPidfd = false;  // waitid takes the pidfd
   bool m_reaped = false;
   int m_exitCode = 0;
 };
