@@ -217,14 +217,6 @@ TEST_F(StartQueueTest, DefinitionDisabledWhileQueuedIsDropped) {
   EXPECT_TRUE(host.closed);
 }
 
-TEST_F(StartQueueTest, DisabledDefinitionsAreNotTestedInTheFirstPass) {
-  store({"a"});
-  registry.setDword(Hive::CurrentUser, std::string(kStartListKey) + "\\a", "Disable", 1);
-  autostart();
-  EXPECT_EQ(tester.calls.count("a"), 0u);
-  EXPECT_EQ(startTick("a"), -1);
-}
-
 TEST_F(StartQueueTest, FailedConditionIsRecordedAndNotQueued) {
   store({"a", 1});
   tester.failing.insert("a");

@@ -238,21 +238,6 @@ TEST_F(PosixLauncherTest, OpenerStillRunningAtTheLimitIsTakenAsShowingTheDocumen
   killer.add(std::stoi(readFile(temp / "opener.pid")));
 }
 
-TEST_F(PosixLauncherTest, OptionsComeFromTheEnvironment) {
-  setenv("KIPLAUNCH_OPENER", "/opt/opener", 1);
-  setenv("KIPLAUNCH_DOSDEVICES", (temp / "drives").c_str(), 1);
-  setenv("DISPLAY", ":77", 1);
-  const auto fromEnvironment = PosixLauncher::optionsFromEnvironment();
-  unsetenv("KIPLAUNCH_OPENER");
-  unsetenv("KIPLAUNCH_DOSDEVICES");
-  unsetenv("DISPLAY");
-  EXPECT_EQ(fromEnvironment.opener, "/opt/opener");
-  EXPECT_EQ(fromEnvironment.dosDevices, temp / "drives");
-  EXPECT_EQ(fromEnvironment.display, ":77");
-  EXPECT_EQ(PosixLauncher::optionsFromEnvironment().opener, "xdg-open");
-  EXPECT_EQ(PosixLauncher::optionsFromEnvironment().display, "");
-}
-
 // The launcher of the start queue on the real one.
 class RealLauncherTest : public PosixLauncherTest {
  protected:
@@ -271,15 +256,6 @@ TEST_F(RealLauncherTest, DocumentIsOpenedThroughTheOpenerAndReportedOk) {
   EXPECT_EQ(def.Result, "OK");
   EXPECT_EQ(def.Countdown, 0);
   EXPECT_EQ(readFile(temp / "opened"), "1\n" + def.Module + "\n");
-}
-
-TEST_F(RealLauncherTest, UnstartableModuleGivesTheErrorText) {
-  options.opener = writeScript(temp / "refusing opener", "exit 1\n");
-  Launcher engine(launcher(), clock, registry, timer);
-  StartDefinition def;
-  def.Module = temp / "missing";
-  EXPECT_FALSE(engine.Start(def));
-  EXPECT_EQ(def.Result, "ERROR: No such file or directory");
 }
 
 TEST_F(RealLauncherTest, WaitForTheEndHoldsTheStartUntilTheProgramEnds) {
