@@ -10,29 +10,42 @@ namespace kip {
 
 std::string_view afterActionName(std::int32_t msgId) {
   switch (msgId) {
-    case 0: return "Close";
-    case 1: return "Restore";
-    case 2: return "Minimize";
-    case 3: return "Maximize";
-    default: return {};
+    case 0:
+      return "Close";
+    case 1:
+      return "Restore";
+    case 2:
+      return "Minimize";
+    case 3:
+      return "Maximize";
+    default:
+      return {};
   }
 }
 
 WindowCommand afterActionCommand(std::int32_t msgId) {
   switch (msgId) {
-    case 0: return WindowCommand::Close;
-    case 1: return WindowCommand::Restore;
-    case 2: return WindowCommand::Minimize;
-    case 3: return WindowCommand::Maximize;
-    default: return WindowCommand::Default;
+    case 0:
+      return WindowCommand::Close;
+    case 1:
+      return WindowCommand::Restore;
+    case 2:
+      return WindowCommand::Minimize;
+    case 3:
+      return WindowCommand::Maximize;
+    default:
+      return WindowCommand::Default;
   }
 }
 
 ShowState showStateFor(std::int32_t window) {
   switch (window) {
-    case 1: return ShowState::Minimized;
-    case 2: return ShowState::Maximized;
-    default: return ShowState::Normal;
+    case 1:
+      return ShowState::Minimized;
+    case 2:
+      return ShowState::Maximized;
+    default:
+      return ShowState::Normal;
   }
 }
 

@@ -40,8 +40,8 @@ class FakeQueueHost final : public QueueHost {
   std::function<void()> onProcessMessages;
   std::string applicationTitle = "Kip Launch Manager";
   std::string mainCaption = "Kip Launch Manager";
-  std::vector<std::string> titles;         // every application title set, in order
-  std::vector<std::string> statusPages;    // names of the definitions whose Status page was opened
+  std::vector<std::string> titles;       // every application title set, in order
+  std::vector<std::string> statusPages;  // names of the definitions whose Status page was opened
   // Every call as a short word ("timer on", "showApp off", "tray on", "minimize", "show", "close",
   // "messages", "title", "caption", "refresh"), in order.
   std::vector<std::string> log;

@@ -92,13 +92,12 @@ TEST_P(AfterActionTest, PendingActionIsNamedInResultAndPostedLater) {
   EXPECT_EQ(processes.liveProcesses(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Actions, AfterActionTest,
-    ::testing::Values(ActionCase{0, "OK (Close in 10s)", WindowCommand::Close},
-                      ActionCase{1, "OK (Restore in 10s)", WindowCommand::Restore},
-                      ActionCase{2, "OK (Minimize in 10s)", WindowCommand::Minimize},
-                      ActionCase{3, "OK (Maximize in 10s)", WindowCommand::Maximize},
-                      ActionCase{7, "OK ( in 10s)", WindowCommand::Default}));
+INSTANTIATE_TEST_SUITE_P(Actions, AfterActionTest,
+                         ::testing::Values(ActionCase{0, "OK (Close in 10s)", WindowCommand::Close},
+                                           ActionCase{1, "OK (Restore in 10s)", WindowCommand::Restore},
+                                           ActionCase{2, "OK (Minimize in 10s)", WindowCommand::Minimize},
+                                           ActionCase{3, "OK (Maximize in 10s)", WindowCommand::Maximize},
+                                           ActionCase{7, "OK ( in 10s)", WindowCommand::Default}));
 
 TEST_F(LauncherTest, FailedCreationSetsExecutedAndTheSystemTextThenTriesTheDesktop) {
   def.Executed = 0.0;

@@ -182,8 +182,8 @@ PosixLauncher::Spawned PosixLauncher::spawnArgv(const std::string& path, const s
 }
 
 SpawnOutcome PosixLauncher::spawn(const LaunchRequest& request) {
-  const auto split = splitCommandLine(request.commandText,
-                                      [this](std::string_view program) { return resolveExecutable(program); });
+  const auto split =
+      splitCommandLine(request.commandText, [this](std::string_view program) { return resolveExecutable(program); });
   if (split.program.empty()) return failure(ENOENT);
 
   std::string path;

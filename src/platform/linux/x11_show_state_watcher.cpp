@@ -102,7 +102,8 @@ void X11ShowStateWatcher::run() {
 
     int timeout = -1;
     for (const auto& entry : entries) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(entry.deadline - Clock::now()).count() + 1;
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(entry.deadline - Clock::now()).count() + 1;
       timeout = std::max(0, timeout < 0 ? static_cast<int>(std::min<long long>(left, INT_MAX))
                                         : std::min(timeout, static_cast<int>(std::min<long long>(left, INT_MAX))));
     }

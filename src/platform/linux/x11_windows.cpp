@@ -31,8 +31,8 @@ std::vector<unsigned long> longProperty(Display* display, Window window, Atom pr
   unsigned long count = 0;
   unsigned long after = 0;
   unsigned char* data = nullptr;
-  if (XGetWindowProperty(display, window, property, 0, 1 << 16, False, type, &actualType, &actualFormat, &count,
-                         &after, &data) == Success &&
+  if (XGetWindowProperty(display, window, property, 0, 1 << 16, False, type, &actualType, &actualFormat, &count, &after,
+                         &data) == Success &&
       data && actualType == type && actualFormat == 32) {
     const auto* values = reinterpret_cast<const unsigned long*>(data);
     items.assign(values, values + count);
@@ -46,8 +46,8 @@ std::vector<unsigned long> longProperty(Display* display, Window window, Atom pr
 struct X11Windows::Connection {
   Display* display = nullptr;
   Window root = 0;
-  Atom clientList = 0, wmPid = 0, wmProtocols = 0, wmDelete = 0, closeWindow = 0, wmState = 0, maxVert = 0,
-       maxHorz = 0, activeWindow = 0, icccmState = 0;
+  Atom clientList = 0, wmPid = 0, wmProtocols = 0, wmDelete = 0, closeWindow = 0, wmState = 0, maxVert = 0, maxHorz = 0,
+       activeWindow = 0, icccmState = 0;
 
   explicit Connection(Display* d) : display(d), root(DefaultRootWindow(d)) {
     auto atom = [d](const char* name) { return XInternAtom(d, name, False); };
@@ -180,9 +180,12 @@ bool X11Windows::sendCommand(X11Window window, WindowCommand command) {
 
 bool X11Windows::applyShowState(X11Window window, ShowState state) {
   switch (state) {
-    case ShowState::Minimized: return sendCommand(window, WindowCommand::Minimize);
-    case ShowState::Maximized: return sendCommand(window, WindowCommand::Maximize);
-    case ShowState::Normal: return true;
+    case ShowState::Minimized:
+      return sendCommand(window, WindowCommand::Minimize);
+    case ShowState::Maximized:
+      return sendCommand(window, WindowCommand::Maximize);
+    case ShowState::Normal:
+      return true;
   }
   return false;
 }

@@ -124,26 +124,26 @@ TEST_P(BadModuleTest, FailsWithTheSystemsTextAndStartsNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Modules, BadModuleTest,
-    ::testing::Values(
-        BadModule{"Empty", [](const TempFolder&) { return std::string(); }, ENOENT},
-        BadModule{"Blanks", [](const TempFolder&) { return std::string("   "); }, ENOENT},
-        BadModule{"Missing", [](const TempFolder& t) { return t / "no such program"; }, ENOENT},
-        BadModule{"Folder", [](const TempFolder& t) { return t / "work"; }, EACCES},
-        BadModule{"NotExecutable",
-                  [](const TempFolder& t) {
-                    writeFile(t / "notes.txt", "text\n");
-                    return t / "notes.txt";
-                  },
-                  EACCES},
-        BadModule{"NoInterpreterLine",
-                  [](const TempFolder& t) {
-                    writeFile(t / "plain", "touch " + t / "ran-by-a-shell" + "\n", 0755);
-                    return t / "plain";
-                  },
-                  ENOEXEC},
-        BadModule{"TooLong", [](const TempFolder& t) { return t / std::string(300, 'x'); }, ENAMETOOLONG},
-        BadModule{"QuotesAndBlanks", [](const TempFolder&) { return std::string(R"(" "" " "  " ")"); }, ENOENT},
-        BadModule{"OnlyQuotes", [](const TempFolder&) { return std::string(R"("""")"); }, ENOENT}),
+    ::testing::Values(BadModule{"Empty", [](const TempFolder&) { return std::string(); }, ENOENT},
+                      BadModule{"Blanks", [](const TempFolder&) { return std::string("   "); }, ENOENT},
+                      BadModule{"Missing", [](const TempFolder& t) { return t / "no such program"; }, ENOENT},
+                      BadModule{"Folder", [](const TempFolder& t) { return t / "work"; }, EACCES},
+                      BadModule{"NotExecutable",
+                                [](const TempFolder& t) {
+                                  writeFile(t / "notes.txt", "text\n");
+                                  return t / "notes.txt";
+                                },
+                                EACCES},
+                      BadModule{"NoInterpreterLine",
+                                [](const TempFolder& t) {
+                                  writeFile(t / "plain", "touch " + t / "ran-by-a-shell" + "\n", 0755);
+                                  return t / "plain";
+                                },
+                                ENOEXEC},
+                      BadModule{"TooLong", [](const TempFolder& t) { return t / std::string(300, 'x'); }, ENAMETOOLONG},
+                      BadModule{"QuotesAndBlanks", [](const TempFolder&) { return std::string(R"(" "" " "  " ")"); },
+                                ENOENT},
+                      BadModule{"OnlyQuotes", [](const TempFolder&) { return std::string(R"("""")"); }, ENOENT}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PosixLauncherTest, MissingStartDirectoryFailsTheStart) {
@@ -158,7 +158,8 @@ TEST_F(PosixLauncherTest, ProgramRunsInASessionOfItsOwnWithNothingInherited) {
   ASSERT_GE(inherited, 3);
   const auto script = writeScript(temp / "session", R"(set -- $(cat /proc/$$/stat)
 [ -e /proc/$$/fd/)" + std::to_string(inherited) + R"( ] && fd=open || fd=closed
-[ "$6" = "$$" ] && echo "leader $fd" > ")" + marker + R"(" || echo "member $fd" > ")" + marker + R"("
+[ "$6" = "$$" ] && echo "leader $fd" > ")" + marker + R"(" || echo "member $fd" > ")" +
+                                                        marker + R"("
 )");
   const auto outcome = run(script);
   close(inherited);

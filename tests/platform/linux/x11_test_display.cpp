@@ -240,8 +240,8 @@ std::unique_ptr<X11Session> X11Session::start(std::string& reason) {
 
   Display* display = XOpenDisplay(session->m_display.c_str());
   const bool running = display && waitFor([&] {
-    return !windowList(display, DefaultRootWindow(display), "_NET_SUPPORTING_WM_CHECK").empty();
-  });
+                         return !windowList(display, DefaultRootWindow(display), "_NET_SUPPORTING_WM_CHECK").empty();
+                       });
   if (display) XCloseDisplay(display);
   if (!running) {
     reason = "openbox did not start on " + session->m_display;
