@@ -53,7 +53,9 @@ std::optional<PowerStatus> readPowerSupplyDir(const std::string& dir) {
   while (dirent* entry = readdir(folder)) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    const std::string base = dir + "/" + name;
+    std::string base = dir;
+    base += "/";
+    base += name;
     const std::string type = readLine(base + "/type");
     if (type.empty()) continue;
     if (type == "Mains" || type == "USB" || type.starts_with("USB_")) {

@@ -1,5 +1,6 @@
 #include "platform/linux/smb_share_client.h"
 
+#include <dlfcn.h>
 #include <libsmbclient.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +17,66 @@
 namespace kip {
 
 namespace {
+
+// libsmbclient is loaded at the first share test, not at program start: it pulls in dozens of libraries
+// whose loading would delay every autostart run, most of which never test a share.
+struct SmbLibrary {
+  decltype(&smbc_new_context) newContext = nullptr;
+  decltype(&smbc_free_context) freeContext = nullptr;
+  decltype(&smbc_init_context) initContext = nullptr;
+  decltype(&smbc_setConfiguration) setConfiguration = nullptr;
+  decltype(&smbc_setDebug) setDebug = nullptr;
+  decltype(&smbc_setLogCallback) setLogCallback = nullptr;
+  decltype(&smbc_setFunctionAuthData) setFunctionAuthData = nullptr;
+  decltype(&smbc_setOptionDebugToStderr) setOptionDebugToStderr = nullptr;
+  decltype(&smbc_setOptionNoAutoAnonymousLogin) setOptionNoAutoAnonymousLogin = nullptr;
+  decltype(&smbc_setOptionUseKerberos) setOptionUseKerberos = nullptr;
+  decltype(&smbc_setOptionFallbackAfterKerberos) setOptionFallbackAfterKerberos = nullptr;
+  decltype(&smbc_setOptionUseCCache) setOptionUseCCache = nullptr;
+  decltype(&smbc_setTimeout) setTimeout = nullptr;
+  decltype(&smbc_setPort) setPort = nullptr;
+  decltype(&smbc_getFunctionOpendir) getFunctionOpendir = nullptr;
+  decltype(&smbc_getFunctionClosedir) getFunctionClosedir = nullptr;
+  decltype(&smbc_getFunctionStat) getFunctionStat = nullptr;
+  decltype(&smbc_getFunctionPurgeCachedServers) getFunctionPurgeCachedServers = nullptr;
+};
+
+template <typename Function>
+bool resolve(void* handle, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(dlsym(handle, name));
+  return function != nullptr;
+}
+
+// The loaded library, or nullptr when it is not installed; loaded once and kept for the process.
+const SmbLibrary* smbLibrary() {
+  static const SmbLibrary* const library = []() -> const SmbLibrary* {
+    void* handle = dlopen("libsmbclient.so.0", RTLD_NOW | RTLD_LOCAL);
+    if (!handle) return nullptr;
+    static SmbLibrary lib;
+    const bool ok =
+        resolve(handle, "smbc_new_context", lib.newContext) && resolve(handle, "smbc_free_context", lib.freeContext) &&
+        resolve(handle, "smbc_init_context", lib.initContext) &&
+        resolve(handle, "smbc_setConfiguration", lib.setConfiguration) &&
+        resolve(handle, "smbc_setDebug", lib.setDebug) && resolve(handle, "smbc_setLogCallback", lib.setLogCallback) &&
+        resolve(handle, "smbc_setFunctionAuthData", lib.setFunctionAuthData) &&
+        resolve(handle, "smbc_setOptionDebugToStderr", lib.setOptionDebugToStderr) &&
+        resolve(handle, "smbc_setOptionNoAutoAnonymousLogin", lib.setOptionNoAutoAnonymousLogin) &&
+        resolve(handle, "smbc_setOptionUseKerberos", lib.setOptionUseKerberos) &&
+        resolve(handle, "smbc_setOptionFallbackAfterKerberos", lib.setOptionFallbackAfterKerberos) &&
+        resolve(handle, "smbc_setOptionUseCCache", lib.setOptionUseCCache) &&
+        resolve(handle, "smbc_setTimeout", lib.setTimeout) && resolve(handle, "smbc_setPort", lib.setPort) &&
+        resolve(handle, "smbc_getFunctionOpendir", lib.getFunctionOpendir) &&
+        resolve(handle, "smbc_getFunctionClosedir", lib.getFunctionClosedir) &&
+        resolve(handle, "smbc_getFunctionStat", lib.getFunctionStat) &&
+        resolve(handle, "smbc_getFunctionPurgeCachedServers", lib.getFunctionPurgeCachedServers);
+    if (!ok) {
+      dlclose(handle);
+      return nullptr;
+    }
+    return &lib;
+  }();
+  return library;
+}
 
 // libsmbclient keeps its configuration process-wide; one connection attempt at a time.
 std::mutex& smbMutex() {
@@ -34,8 +95,9 @@ void swallowLog(void*, int, const char*) {}
 
 // Closes every connection a probe opened, when the probe returns.
 struct ConnectionRelease {
+  const SmbLibrary& smb;
   SMBCCTX* ctx;
-  ~ConnectionRelease() { smbc_getFunctionPurgeCachedServers(ctx)(ctx); }
+  ~ConnectionRelease() { smb.getFunctionPurgeCachedServers(ctx)(ctx); }
 };
 
 // Writes the private client configuration to a file of its own and returns its path; empty on failure.
@@ -81,28 +143,28 @@ std::string percentEncoded(std::string_view text) {
 
 // The one libsmbclient context of the process, made on first use and kept: each new context costs
 // libsmbclient memory it never gives back. nullptr when it cannot be set up.
-SMBCCTX* sharedContext() {
-  static SMBCCTX* const context = []() -> SMBCCTX* {
-    SMBCCTX* ctx = smbc_new_context();
+SMBCCTX* sharedContext(const SmbLibrary& smb) {
+  static SMBCCTX* const context = [&smb]() -> SMBCCTX* {
+    SMBCCTX* ctx = smb.newContext();
     if (!ctx) return nullptr;
-    smbc_setDebug(ctx, 0);
-    smbc_setOptionDebugToStderr(ctx, 1);
-    smbc_setLogCallback(ctx, nullptr, swallowLog);
-    smbc_setFunctionAuthData(ctx, anonymousAuth);
-    smbc_setOptionNoAutoAnonymousLogin(ctx, 0);
-    smbc_setOptionUseKerberos(ctx, 0);
-    smbc_setOptionFallbackAfterKerberos(ctx, 1);
-    smbc_setOptionUseCCache(ctx, 0);
-    if (!smbc_init_context(ctx)) {
-      smbc_free_context(ctx, 0);
+    smb.setDebug(ctx, 0);
+    smb.setOptionDebugToStderr(ctx, 1);
+    smb.setLogCallback(ctx, nullptr, swallowLog);
+    smb.setFunctionAuthData(ctx, anonymousAuth);
+    smb.setOptionNoAutoAnonymousLogin(ctx, 0);
+    smb.setOptionUseKerberos(ctx, 0);
+    smb.setOptionFallbackAfterKerberos(ctx, 1);
+    smb.setOptionUseCCache(ctx, 0);
+    if (!smb.initContext(ctx)) {
+      smb.freeContext(ctx, 0);
       return nullptr;
     }
     // Override whatever the system's smb.conf says about name resolution and NetBIOS.
     const std::string config = writePrivateConfig();
-    const int loaded = config.empty() ? -1 : smbc_setConfiguration(ctx, config.c_str());
+    const int loaded = config.empty() ? -1 : smb.setConfiguration(ctx, config.c_str());
     if (!config.empty()) unlink(config.c_str());
     if (loaded != 0) {
-      smbc_free_context(ctx, 1);
+      smb.freeContext(ctx, 1);
       return nullptr;
     }
     return ctx;
@@ -167,29 +229,31 @@ std::int32_t SmbShareClient::connect(std::string_view unc) {
   if (!name->path.empty()) url += "/" + percentEncoded(name->path);
 
   const std::lock_guard lock(smbMutex());
-  SMBCCTX* ctx = sharedContext();
+  const SmbLibrary* smb = smbLibrary();
+  if (!smb) return -win::kGenFailure;
+  SMBCCTX* ctx = sharedContext(*smb);
   if (!ctx) return -win::kGenFailure;
-  smbc_setTimeout(ctx, static_cast<int>(m_settings.timeout.count()));
-  smbc_setPort(ctx, m_settings.port);
+  smb->setTimeout(ctx, static_cast<int>(m_settings.timeout.count()));
+  smb->setPort(ctx, m_settings.port);
   // Every probe ends with the connections it made closed again.
-  const ConnectionRelease release{ctx};
+  const ConnectionRelease release{*smb, ctx};
 
   errno = 0;
   if (name->path.empty()) {
-    SMBCFILE* dir = smbc_getFunctionOpendir(ctx)(ctx, url.c_str());
+    SMBCFILE* dir = smb->getFunctionOpendir(ctx)(ctx, url.c_str());
     if (!dir) return -shareErrorFromErrno(errno, false);
-    smbc_getFunctionClosedir(ctx)(ctx, dir);
+    smb->getFunctionClosedir(ctx)(ctx, dir);
     return 1;
   }
   struct stat info {};
-  if (smbc_getFunctionStat(ctx)(ctx, url.c_str(), &info) == 0) return 1;
+  if (smb->getFunctionStat(ctx)(ctx, url.c_str(), &info) == 0) return 1;
   const int err = errno;
   // Missing the last name is "file not found"; missing a folder on the way is "path not found".
   const auto lastSlash = url.rfind('/');
   if (err == ENOENT && name->path.find('/') != std::string::npos) {
     const std::string parent = url.substr(0, lastSlash);
     struct stat parentInfo {};
-    if (smbc_getFunctionStat(ctx)(ctx, parent.c_str(), &parentInfo) != 0 || !S_ISDIR(parentInfo.st_mode))
+    if (smb->getFunctionStat(ctx)(ctx, parent.c_str(), &parentInfo) != 0 || !S_ISDIR(parentInfo.st_mode))
       return -win::kPathNotFound;
   }
   return -shareErrorFromErrno(err, true);
