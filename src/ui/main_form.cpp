@@ -40,10 +40,21 @@ TMainForm::TMainForm(const MainFormServices& services, Switch sw, QWidget* paren
       m_probe(services.network, services.hostProbe),
       m_evaluator(m_state.env, m_state.net, m_state.prefs, services.system, services.clock, m_probe, services.groups),
       m_launcher(services.processes, services.clock, services.registry, *this),
-      m_queue(m_state, *this, m_evaluator, m_launcher),
-      m_appWindow(std::make_unique<ApplicationWindow>()) {
+      m_queue(m_state, *this, m_evaluator, m_launcher) {
   setObjectName("TMainForm");
   setWindowTitle(toQt(std::string(kAppTitle)));
+  MyTimer = new QTimer(this);
+  MyTimer->setObjectName("MyTimer");
+  MyTimer->setInterval(1000);
+  connect(MyTimer, &QTimer::timeout, this, &TMainForm::MyTimerTimer);
+
+  // The load, with the autostart run's first pass, comes before the widgets are built: building them
+  // loads fonts and styles, which would only delay the programs that start at once.
+  StartupServices startup{m_services.registry, m_services.system, m_services.atom, m_services.prompts};
+  runStartupSequence(m_state, startup, sw, m_queue.firstPassHook());
+
+  m_appWindow = std::make_unique<ApplicationWindow>();
+  connect(m_appWindow.get(), &ApplicationWindow::closeRequested, this, &TMainForm::cancelFromTaskbar);
   ProgramListView = new QTreeWidget(this);
   ProgramListView->setObjectName("ProgramListView");
   ProgramListView->setRootIsDecorated(false);
@@ -57,15 +68,9 @@ TMainForm::TMainForm(const MainFormServices& services, Switch sw, QWidget* paren
   setCentralWidget(ProgramListView);
   statusBar();
   buildMenus();
-
-  MyTimer = new QTimer(this);
-  MyTimer->setObjectName("MyTimer");
-  MyTimer->setInterval(1000);
-  connect(MyTimer, &QTimer::timeout, this, &TMainForm::MyTimerTimer);
-  connect(m_appWindow.get(), &ApplicationWindow::closeRequested, this, &TMainForm::cancelFromTaskbar);
   buildTrayIcon();
 
-  FormCreate(sw);
+  FormCreate();
 }
 
 TMainForm::~TMainForm() = default;
@@ -90,10 +95,7 @@ void TMainForm::buildTrayIcon() {
   });
 }
 
-void TMainForm::FormCreate(Switch sw) {
-  StartupServices startup{m_services.registry, m_services.system, m_services.atom, m_services.prompts};
-  // The first pass of the start queue runs during the load, so what needs no waiting starts at once.
-  runStartupSequence(m_state, startup, sw, m_queue.firstPassHook());
+void TMainForm::FormCreate() {
   const auto& prefs = m_state.prefs;
   resize(prefs.Width, prefs.Height);
   move(prefs.Left, prefs.Top);

@@ -78,7 +78,8 @@ class TMainForm : public QMainWindow, private QueueHost {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void FormCreate(Switch sw);
+  // The rest of the creation once the definitions are loaded: geometry, hive problems, the autostart run.
+  void FormCreate();
   void FormActivate();
   bool FormCloseQuery();
   void FormClose();
