@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "exchange/exchange_list.h"
 #include "doubles/scripted_prompts.h"
+#include "exchange/exchange_list.h"
 #include "platform/prompts.h"
 #include "ui/logic/unique_name.h"
 

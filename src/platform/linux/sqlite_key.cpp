@@ -89,8 +89,9 @@ RegCode SqliteKey::setValue(std::string_view name, RegType type, std::span<const
     return 0;
   }
   if (it == m_values.end()) {
-    const auto at = std::lower_bound(m_values.begin(), m_values.end(), fold,
-                                     [](const SqliteHive::Value& value, std::string_view key) { return value.fold < key; });
+    const auto at =
+        std::lower_bound(m_values.begin(), m_values.end(), fold,
+                         [](const SqliteHive::Value& value, std::string_view key) { return value.fold < key; });
     it = m_values.insert(at, SqliteHive::Value{fold, std::string(name), {}});
   }
   it->value.type = type;

@@ -8,8 +8,7 @@ SqliteStatement::~SqliteStatement() { finalize(); }
 
 int SqliteStatement::prepare(sqlite3* db, std::string_view sql) {
   finalize();
-  return sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &m_stmt,
-                            nullptr);
+  return sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr);
 }
 
 void SqliteStatement::finalize() {

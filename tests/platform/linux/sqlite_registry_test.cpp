@@ -8,10 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <vector>
@@ -300,13 +300,13 @@ TEST_P(SqliteValueTypes, DataComesBackByteForByteWithItsType) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllTypes, SqliteValueTypes,
-    ::testing::Values(StoredValue{RegType::Sz, bytes("C:\\Program Files\\x.exe")}, StoredValue{RegType::Sz, {}},
-                      StoredValue{RegType::ExpandSz, bytes("%HOME%/bin")},
-                      StoredValue{RegType::Binary, {0, 1, 0, 255, 0}},
-                      StoredValue{RegType::Binary, std::vector<std::uint8_t>(70000, 0xA5)},
-                      StoredValue{RegType::Dword, {0xFF, 0xFF, 0xFF, 0x7F}}));
+INSTANTIATE_TEST_SUITE_P(AllTypes, SqliteValueTypes,
+                         ::testing::Values(StoredValue{RegType::Sz, bytes("C:\\Program Files\\x.exe")},
+                                           StoredValue{RegType::Sz, {}},
+                                           StoredValue{RegType::ExpandSz, bytes("%HOME%/bin")},
+                                           StoredValue{RegType::Binary, {0, 1, 0, 255, 0}},
+                                           StoredValue{RegType::Binary, std::vector<std::uint8_t>(70000, 0xA5)},
+                                           StoredValue{RegType::Dword, {0xFF, 0xFF, 0xFF, 0x7F}}));
 
 // --- Deleting and moving ------------------------------------------------------------------------------------
 
@@ -537,8 +537,8 @@ TEST_F(SqliteRegistryTest, ReadOnlyHiveCanBeReadButNotWritten) {
         std::string name;
         out += " enum=" + (list && list->enumKey(0, name) == 0 ? name : std::string("?"));
         std::unique_ptr<RegKey> other;
-        out += " rw=" + std::to_string(
-                            registry.openKey(Hive::LocalMachine, "SOFTWARE\\Kip", KeyAccess::ReadWrite, other));
+        out +=
+            " rw=" + std::to_string(registry.openKey(Hive::LocalMachine, "SOFTWARE\\Kip", KeyAccess::ReadWrite, other));
         out += " create=" + std::to_string(registry.createKey(Hive::LocalMachine, "SOFTWARE\\New", other));
         out += " delete=" + std::to_string(registry.deleteTree(Hive::LocalMachine, "SOFTWARE\\Kip"));
         out += " move=" + std::to_string(registry.moveKey(Hive::LocalMachine, "SOFTWARE\\Kip", "SOFTWARE\\K2"));
@@ -671,7 +671,10 @@ TEST_F(SqliteRegistryTest, KeysOutliveTheirRegistry) {
 // --- Several processes --------------------------------------------------------------------------------------
 
 TEST_F(SqliteRegistryTest, TwoProcessesWriteAtOnceAndBatchesStayWhole) {
-  { auto registry = open(); create(registry, "Shared"); }
+  {
+    auto registry = open();
+    create(registry, "Shared");
+  }
   constexpr int kBatches = 60;
   std::vector<pid_t> writers;
   for (int writer = 0; writer < 2; ++writer) {
