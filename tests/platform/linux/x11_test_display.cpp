@@ -239,9 +239,27 @@ std::unique_ptr<X11Session> X11Session::start(std::string& reason) {
   session->m_windowManager = spawnQuiet({"openbox", "--sm-disable"}, envp.data());
 
   Display* display = XOpenDisplay(session->m_display.c_str());
-  const bool running = display && waitFor([&] {
-                         return !windowList(display, DefaultRootWindow(display), "_NET_SUPPORTING_WM_CHECK").empty();
-                       });
+  bool running = display && waitFor([&] {
+                   return !windowList(display, DefaultRootWindow(display), "_NET_SUPPORTING_WM_CHECK").empty();
+                 });
+  // openbox announces itself before it is ready to manage windows; a window mapped in between is never
+  // managed. Wait until a probe window of our own is managed before any test maps one.
+  if (running) {
+    running = false;
+    for (int attempt = 0; attempt < 10 && !running; ++attempt) {
+      const Window probe = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
+      XMapWindow(display, probe);
+      XSync(display, False);
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+      while (!running && std::chrono::steady_clock::now() < until) {
+        running = managed(display, probe);
+        if (!running) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      XDestroyWindow(display, probe);
+      XSync(display, False);
+    }
+    if (running) waitFor([&] { return windowList(display, DefaultRootWindow(display), "_NET_CLIENT_LIST").empty(); });
+  }
   if (display) XCloseDisplay(display);
   if (!running) {
     reason = "openbox did not start on " + session->m_display;
