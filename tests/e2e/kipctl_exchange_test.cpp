@@ -194,6 +194,11 @@ struct UsageCase {
   std::string firstLine;
 };
 
+// Names the case by its arguments in test lists and failure reports.
+void PrintTo(const UsageCase& usage, std::ostream* out) {
+  for (const auto& arg : usage.args) *out << (&arg == &usage.args.front() ? "" : "_") << arg;
+}
+
 class KipctlExchangeUsageTest : public KipctlExchangeTest, public ::testing::WithParamInterface<UsageCase> {};
 
 TEST_P(KipctlExchangeUsageTest, RefusesWrongArguments) {
