@@ -3,18 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <fstream>
+#include "platform/linux/text_file.h"
 
 namespace kip {
-
-namespace {
-std::string firstLine(const std::string& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  return line;
-}
-}  // namespace
 
 AtomFile::AtomFile(std::string runtimeDir, bool recordBootId, std::string bootIdPath)
     : m_path(std::move(runtimeDir) + "/Kip Launcher.atom"),
@@ -25,11 +16,11 @@ bool AtomFile::exists() {
   if (access(m_path.c_str(), F_OK) != 0) return false;
   if (!m_recordBootId) return true;
   // An atom left from before a reboot belongs to an earlier logon.
-  return firstLine(m_path) == firstLine(m_bootIdPath);
+  return readFirstLine(m_path) == readFirstLine(m_bootIdPath);
 }
 
 bool AtomFile::add() {
-  const std::string content = m_recordBootId ? firstLine(m_bootIdPath) + "\n" : std::string();
+  const std::string content = m_recordBootId ? readFirstLine(m_bootIdPath) + "\n" : std::string();
   const int fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) return false;
   const bool ok = content.empty() || write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());

@@ -6,22 +6,11 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <vector>
 
+#include "platform/linux/text_file.h"
+
 namespace kip {
-
-namespace {
-
-std::string readLine(const std::string& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.pop_back();
-  return line;
-}
-
-}  // namespace
 
 LinuxSystemInfo::LinuxSystemInfo(std::string powerSupplyDir) : m_powerSupplyDir(std::move(powerSupplyDir)) {
   if (m_powerSupplyDir.empty()) {
@@ -56,15 +45,15 @@ std::optional<PowerStatus> readPowerSupplyDir(const std::string& dir) {
     std::string base = dir;
     base += "/";
     base += name;
-    const std::string type = readLine(base + "/type");
+    const std::string type = readFirstLine(base + "/type");
     if (type.empty()) continue;
     if (type == "Mains" || type == "USB" || type.starts_with("USB_")) {
-      if (readLine(base + "/online") == "1") mainsOnline = true;
+      if (readFirstLine(base + "/online") == "1") mainsOnline = true;
     } else if (type == "Battery") {
       // A device's own battery (a mouse, say) is not the machine's.
-      if (readLine(base + "/scope") == "Device") continue;
+      if (readFirstLine(base + "/scope") == "Device") continue;
       haveBattery = true;
-      const std::string capacity = readLine(base + "/capacity");
+      const std::string capacity = readFirstLine(base + "/capacity");
       if (!capacity.empty() && batteryPercent == 255) {
         char* end = nullptr;
         const long value = std::strtol(capacity.c_str(), &end, 10);

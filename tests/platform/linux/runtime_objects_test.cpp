@@ -1,0 +1,109 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "doubles/child_process.h"
+#include "platform/linux/atom_file.h"
+#include "platform/linux/instance_lock.h"
+#include "platform/linux/runtime_dir.h"
+#include "platform/linux/text_file.h"
+
+namespace kip::test {
+namespace {
+
+class RuntimeObjectsTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+};
+
+TEST_F(RuntimeObjectsTest, OnlyOneInstanceHoldsTheLockUntilItLetsGo) {
+  auto first = std::make_unique<InstanceLock>(dir.path());
+  EXPECT_TRUE(first->acquired());
+  InstanceLock second(dir.path());
+  EXPECT_FALSE(second.acquired());
+  first.reset();
+  InstanceLock third(dir.path());
+  EXPECT_TRUE(third.acquired());
+}
+
+TEST_F(RuntimeObjectsTest, AtomLivesForTheLogon) {
+  AtomFile atom(dir.path(), false);
+  EXPECT_FALSE(atom.exists());
+  EXPECT_TRUE(atom.add());
+  EXPECT_TRUE(AtomFile(dir.path(), false).exists());
+}
+
+TEST_F(RuntimeObjectsTest, AtomInAFolderThatOutlivesTheLogonCountsOnlyForTheSameBoot) {
+  const std::string bootId = dir.file("boot_id");
+  writeFile(bootId, "1111-aaaa\n");
+  AtomFile atom(dir.path(), true, bootId);
+  ASSERT_TRUE(atom.add());
+  EXPECT_TRUE(atom.exists());
+  EXPECT_EQ(readFirstLine(dir.file("Kip Launcher.atom")), "1111-aaaa");
+  writeFile(bootId, "2222-bbbb\n");  // a reboot
+  EXPECT_FALSE(atom.exists());
+}
+
+TEST_F(RuntimeObjectsTest, AtomThatCannotBeWrittenReportsFailure) {
+  AtomFile atom(dir.file("missing-folder"), false);
+  EXPECT_FALSE(atom.add());
+  EXPECT_FALSE(atom.exists());
+}
+
+// The runtime folder comes from the environment; these tests change it for their own process only.
+class RuntimeDirTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"KIPLAUNCH_RUNTIME_DIR", "XDG_RUNTIME_DIR"}) {
+      const char* value = std::getenv(name);
+      m_saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+    }
+  }
+  void TearDown() override {
+    for (const auto& [name, value] : m_saved) {
+      if (value)
+        setenv(name.c_str(), value->c_str(), 1);
+      else
+        unsetenv(name.c_str());
+    }
+  }
+  TempDir dir;
+  std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
+
+TEST_F(RuntimeDirTest, OverrideWinsOverTheSessionFolder) {
+  setenv("XDG_RUNTIME_DIR", "/nonexistent-session", 1);
+  setenv("KIPLAUNCH_RUNTIME_DIR", dir.path().c_str(), 1);
+  std::string error;
+  const auto runtime = resolveRuntimeDir(error);
+  ASSERT_TRUE(runtime) << error;
+  EXPECT_EQ(runtime->path, dir.path());
+  EXPECT_FALSE(runtime->fallback);
+}
+
+TEST_F(RuntimeDirTest, MissingFolderIsNamedInTheError) {
+  unsetenv("KIPLAUNCH_RUNTIME_DIR");
+  setenv("XDG_RUNTIME_DIR", dir.file("gone").c_str(), 1);
+  std::string error;
+  EXPECT_FALSE(resolveRuntimeDir(error));
+  EXPECT_NE(error.find(dir.file("gone")), std::string::npos);
+}
+
+TEST_F(RuntimeDirTest, FallbackIsAPrivateFolderOfTheUser) {
+  unsetenv("KIPLAUNCH_RUNTIME_DIR");
+  unsetenv("XDG_RUNTIME_DIR");
+  std::string error;
+  const auto runtime = resolveRuntimeDir(error);
+  ASSERT_TRUE(runtime) << error;
+  EXPECT_TRUE(runtime->fallback);
+  struct stat st {};
+  ASSERT_EQ(stat(runtime->path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, getuid());
+  EXPECT_EQ(st.st_mode & 077, 0u);
+}
+
+}  // namespace
+}  // namespace kip::test
