@@ -2,7 +2,6 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace kip {
@@ -14,22 +13,15 @@ constexpr int kPollWithoutPidfdMs = 100;
 
 }  // namespace
 
-ChildReaper::ChildReaper() { m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
+ChildReaper::ChildReaper() = default;
 
 ChildReaper::~ChildReaper() {
   {
     std::lock_guard lock(m_mutex);
     m_stop = true;
   }
-  wake();
+  m_wake.signal();
   if (m_thread.joinable()) m_thread.join();
-  if (m_wakeFd >= 0) close(m_wakeFd);
-}
-
-void ChildReaper::wake() const {
-  if (m_wakeFd < 0) return;
-  const std::uint64_t one = 1;
-  [[maybe_unused]] const auto written = write(m_wakeFd, &one, sizeof one);
 }
 
 void ChildReaper::adopt(std::shared_ptr<SpawnedChild> child) {
@@ -45,7 +37,7 @@ void ChildReaper::adopt(std::shared_ptr<SpawnedChild> child) {
     m_thread = std::thread([this] { run(); });
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   }
-  wake();
+  m_wake.signal();
 }
 
 void ChildReaper::run() {
@@ -64,17 +56,16 @@ void ChildReaper::run() {
 
     // fds[i + 1] belongs to children[i]; a child without a pidfd gets -1, which poll skips.
     fds.clear();
-    fds.push_back({m_wakeFd, POLLIN, 0});
+    fds.push_back({m_wake.fd(), POLLIN, 0});
     bool anyWithoutPidfd = false;
     for (const auto& child : children) {
       fds.push_back({child->pidfd(), POLLIN, 0});
       anyWithoutPidfd = anyWithoutPidfd || child->pidfd() < 0;
     }
-    const int timeout = (anyWithoutPidfd || m_wakeFd < 0) ? kPollWithoutPidfdMs : -1;
+    const int timeout = (anyWithoutPidfd || m_wake.fd() < 0) ? kPollWithoutPidfdMs : -1;
     const int ready = poll(fds.data(), fds.size(), timeout);
     if (ready > 0 && (fds[0].revents & POLLIN)) {
-      std::uint64_t count = 0;
-      [[maybe_unused]] const auto got = read(m_wakeFd, &count, sizeof count);
+      m_wake.clear();
     }
     std::size_t kept = 0;
     for (std::size_t i = 0; i < children.size(); ++i) {

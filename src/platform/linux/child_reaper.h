@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/linux/spawned_child.h"
+#include "platform/linux/wake_event.h"
 
 namespace kip {
 
@@ -29,13 +30,12 @@ class ChildReaper {
 
  private:
   void run();
-  void wake() const;
 
   mutable std::mutex m_mutex;
   std::vector<std::shared_ptr<SpawnedChild>> m_incoming;
   bool m_stop = false;
   std::atomic<std::size_t> m_watching{0};
-  int m_wakeFd = -1;
+  WakeEvent m_wake;
   std::thread m_thread;
 };
 

@@ -2,7 +2,6 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,28 +12,19 @@
 namespace kip {
 
 X11ShowStateWatcher::X11ShowStateWatcher(std::string displayName, std::chrono::milliseconds limit)
-    : m_displayName(std::move(displayName)), m_limit(limit) {
-  m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-}
+    : m_displayName(std::move(displayName)), m_limit(limit) {}
 
 X11ShowStateWatcher::~X11ShowStateWatcher() {
   {
     std::lock_guard lock(m_mutex);
     m_stop = true;
   }
-  wake();
+  m_wake.signal();
   if (m_thread.joinable()) m_thread.join();
-  if (m_wakeFd >= 0) close(m_wakeFd);
-}
-
-void X11ShowStateWatcher::wake() const {
-  if (m_wakeFd < 0) return;
-  const std::uint64_t one = 1;
-  [[maybe_unused]] const auto written = write(m_wakeFd, &one, sizeof one);
 }
 
 void X11ShowStateWatcher::watch(std::shared_ptr<SpawnedChild> child, ShowState state) {
-  if (!child || state == ShowState::Normal || m_displayName.empty() || m_wakeFd < 0) return;
+  if (!child || state == ShowState::Normal || m_displayName.empty() || m_wake.fd() < 0) return;
   std::lock_guard lock(m_mutex);
   m_incoming.push_back({std::move(child), state, std::chrono::steady_clock::now() + m_limit});
   ++m_pending;
@@ -45,7 +35,7 @@ void X11ShowStateWatcher::watch(std::shared_ptr<SpawnedChild> child, ShowState s
     m_thread = std::thread([this] { run(); });
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   }
-  wake();
+  m_wake.signal();
 }
 
 std::size_t X11ShowStateWatcher::pending() const {
@@ -107,12 +97,11 @@ void X11ShowStateWatcher::run() {
       timeout = std::max(0, timeout < 0 ? static_cast<int>(std::min<long long>(left, INT_MAX))
                                         : std::min(timeout, static_cast<int>(std::min<long long>(left, INT_MAX))));
     }
-    pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {watching ? windows.connectionFd() : -1, POLLIN, 0}};
+    pollfd fds[2] = {{m_wake.fd(), POLLIN, 0}, {watching ? windows.connectionFd() : -1, POLLIN, 0}};
     // A started program that ends is noticed by its pidfd only at the next wake; the limit bounds it.
     if (poll(fds, 2, timeout) > 0) {
       if (fds[0].revents & POLLIN) {
-        std::uint64_t count = 0;
-        [[maybe_unused]] const auto got = read(m_wakeFd, &count, sizeof count);
+        m_wake.clear();
       }
       if (fds[1].revents & (POLLHUP | POLLERR)) entries.clear();
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/linux/spawned_child.h"
+#include "platform/linux/wake_event.h"
 #include "platform/process_launcher.h"
 
 namespace kip {
@@ -36,7 +37,6 @@ class X11ShowStateWatcher {
     std::chrono::steady_clock::time_point deadline;
   };
   void run();
-  void wake() const;
 
   const std::string m_displayName;
   const std::chrono::milliseconds m_limit;
@@ -44,7 +44,7 @@ class X11ShowStateWatcher {
   std::vector<Entry> m_incoming;
   std::size_t m_pending = 0;
   bool m_stop = false;
-  int m_wakeFd = -1;
+  WakeEvent m_wake;
   std::thread m_thread;
 };
 
