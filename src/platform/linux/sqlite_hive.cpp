@@ -858,19 +858,24 @@ RegCode SqliteHive::readSubkeys(std::int64_t id, std::vector<std::string>& names
   return 0;
 }
 
-RegCode SqliteHive::setValue(std::int64_t id, std::string_view name, std::string_view fold, RegType type,
-                             std::span<const std::uint8_t> data, bool sameAsCopy, std::optional<Stamp>& copy) {
-  const std::optional<Stamp> before = copy;
-  copy.reset();
+// The checks every value write makes first: a usable, writable hive, and the batch's transaction begun.
+RegCode SqliteHive::prepareValueWrite(bool& inBatch) {
   if (const RegCode code = enter()) return code;
   if (!m_db || m_content != Content::Registry) {
     if (const RegCode code = readyToWrite()) return code;
   }
   if (m_readOnly) return win::kAccessDenied;
-  const bool inBatch = !m_batch.empty();
-  if (inBatch) {
-    if (const RegCode code = startBatchLevels()) return code;
-  }
+  inBatch = !m_batch.empty();
+  if (inBatch) return startBatchLevels();
+  return 0;
+}
+
+RegCode SqliteHive::setValue(std::int64_t id, std::string_view name, std::string_view fold, RegType type,
+                             std::span<const std::uint8_t> data, bool sameAsCopy, std::optional<Stamp>& copy) {
+  const std::optional<Stamp> before = copy;
+  copy.reset();
+  bool inBatch = false;
+  if (const RegCode code = prepareValueWrite(inBatch)) return code;
   // Inside the batch's transaction no other connection can write, so the stamp tells exactly whether the
   // caller's copy is current.
   const bool exact = inBatch && before && *before == stamp();
@@ -896,15 +901,8 @@ RegCode SqliteHive::setValue(std::int64_t id, std::string_view name, std::string
 RegCode SqliteHive::deleteValue(std::int64_t id, std::string_view fold, std::optional<Stamp>& copy) {
   const std::optional<Stamp> before = copy;
   copy.reset();
-  if (const RegCode code = enter()) return code;
-  if (!m_db || m_content != Content::Registry) {
-    if (const RegCode code = readyToWrite()) return code;
-  }
-  if (m_readOnly) return win::kAccessDenied;
-  const bool inBatch = !m_batch.empty();
-  if (inBatch) {
-    if (const RegCode code = startBatchLevels()) return code;
-  }
+  bool inBatch = false;
+  if (const RegCode code = prepareValueWrite(inBatch)) return code;
   const bool exact = inBatch && before && *before == stamp();
   {
     SqliteStatement::Use remove(m_sql->deleteValue);

@@ -86,6 +86,8 @@ class SqliteHive {
   [[nodiscard]] RegCode health() const;
 
  private:
+  // Opens the hive for a value write and begins the pending batch levels; inBatch tells whether one is open.
+  RegCode prepareValueWrite(bool& inBatch);
   enum class Content { Unknown, Empty, Registry, Foreign };
   struct BatchLevel {
     bool started = false;
