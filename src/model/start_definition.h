@@ -48,6 +48,9 @@ struct StartDefinition {
   std::string TimingSummary;
   std::string ConditionSummary;
   std::string StateSummary;
+  // The file whose desktop icon stands for the definition (its large and small icon): taken from Module
+  // when a row is added and by the dialog's program browse, so editing Module alone keeps the old icon.
+  std::string IconSource;
   std::string Result;
   DateTime Executed = 0.0;
   DateTime Tested = 0.0;
