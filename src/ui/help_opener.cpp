@@ -28,12 +28,15 @@ QString helpTopicPage(int topic) {
   return {};
 }
 
-bool openHelpTopic(int topic) {
-  const QString page = helpTopicPage(topic);
-  if (page.isEmpty()) return false;
+bool openWithOpener(const QString& address) {
   // The same opener that opens documents, so KIPLAUNCH_OPENER has one meaning everywhere.
   const QString opener = QString::fromStdString(PosixLauncher::optionsFromEnvironment().opener);
-  return QProcess::startDetached(opener, {QUrl::fromLocalFile(page).toString()});
+  return QProcess::startDetached(opener, {address});
+}
+
+bool openHelpTopic(int topic) {
+  const QString page = helpTopicPage(topic);
+  return !page.isEmpty() && openWithOpener(QUrl::fromLocalFile(page).toString());
 }
 
 }  // namespace kip
