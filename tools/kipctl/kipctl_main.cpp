@@ -13,6 +13,7 @@ constexpr const char* kUsage =
     "       kipctl plan [--global] [--at \"YYYY-MM-DD HH:MM\"] [--mains | --battery PERCENT] [--user NAME]\n"
     "                   [--config NAME] [--network | --no-network] [--dialup | --no-dialup]\n"
     "                   [--present RESOURCE]... [--absent RESOURCE]... [--json]\n"
+    "       kipctl import-xdg [--global] [--dry-run] [--disable-originals] [--yes | --no]\n"
     "       kipctl export FILE [--global]\n"
     "       kipctl import FILE [--global] [--yes | --no]\n";
 
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
   if (verb == "export") return kip::ctl::runExport(args, io);
   if (verb == "import") return kip::ctl::runImport(args, io);
   if (verb == "plan") return kip::ctl::runPlan(args, io);
+  if (verb == "import-xdg") return kip::ctl::runImportXdg(args, io);
   if (verb == "--help" || verb == "-h" || verb == "help") {
     std::cout << kUsage;
     return 0;

@@ -20,5 +20,6 @@ int runProbe(const std::vector<std::string>& args, Io& io);
 int runExport(const std::vector<std::string>& args, Io& io);
 int runImport(const std::vector<std::string>& args, Io& io);
 int runPlan(const std::vector<std::string>& args, Io& io);
+int runImportXdg(const std::vector<std::string>& args, Io& io);
 
 }  // namespace kip::ctl
