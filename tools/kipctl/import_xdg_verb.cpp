@@ -194,7 +194,7 @@ int runImportXdg(const std::vector<std::string>& args, Io& io) {
         break;
       case AutostartImport::Clash:
         io.out << "would ask before overwriting " << describe(entries[i], name) << '\n';
-        break;
+        continue;
       case AutostartImport::Kept:
         io.out << "kept the stored \"" << name << "\"; " << entries[i].path << " not imported\n";
         continue;
