@@ -9,6 +9,7 @@
 #include <set>
 
 #include "exchange/argument_quoting.h"
+#include "platform/blank_trim.h"
 #include "platform/utf8.h"
 
 namespace kip {
@@ -17,18 +18,6 @@ namespace {
 
 constexpr std::string_view kEntryGroup = "Desktop Entry";
 constexpr std::string_view kFieldCodes = "fFuUdDnNickvm";
-
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view trimLeft(std::string_view text) {
-  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-  return text;
-}
-
-std::string_view trimRight(std::string_view text) {
-  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 bool isKeyCharacter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
@@ -252,7 +241,7 @@ std::optional<std::vector<std::string>> splitDesktopExec(std::string_view exec, 
   bool inQuotes = false;
   for (std::size_t i = 0; i < exec.size(); ++i) {
     const char c = exec[i];
-    if (!inQuotes && (isBlank(c) || c == '\n')) {
+    if (!inQuotes && (isSpaceOrTab(c) || c == '\n')) {
       if (kept) words.push_back(std::move(word));
       word.clear();
       inWord = kept = false;

@@ -7,6 +7,7 @@
 #include "exchange/exchange_format.h"
 #include "exchange/exchange_reader.h"
 #include "exchange/scope_definition_list.h"
+#include "platform/blank_trim.h"
 
 namespace kip {
 
@@ -175,9 +176,7 @@ std::optional<std::string> withHiddenTrue(std::string_view text) {
     const std::string_view line = text.substr(0, end == std::string_view::npos ? text.size() : end + 1);
     text.remove_prefix(line.size());
     const std::string_view ending = line.ends_with("\r\n") ? "\r\n" : line.ends_with('\n') ? "\n" : "";
-    std::string_view body = line.substr(0, line.size() - ending.size());
-    while (!body.empty() && (body.front() == ' ' || body.front() == '\t')) body.remove_prefix(1);
-    while (!body.empty() && (body.back() == ' ' || body.back() == '\t')) body.remove_suffix(1);
+    const std::string_view body = trimRight(trimLeft(line.substr(0, line.size() - ending.size())));
     if (body.starts_with('[')) {
       inEntry = !insertAt && body == "[Desktop Entry]";
       out += line;
@@ -188,8 +187,7 @@ std::optional<std::string> withHiddenTrue(std::string_view text) {
       }
       continue;
     }
-    std::string_view key = body.substr(0, std::min(body.find('='), body.size()));
-    while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.remove_suffix(1);
+    const std::string_view key = trimRight(body.substr(0, std::min(body.find('='), body.size())));
     if (inEntry && !replaced && key == "Hidden" && body.find('=') != std::string_view::npos) {
       out += "Hidden=true";
       out += ending;
