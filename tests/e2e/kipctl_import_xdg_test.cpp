@@ -29,7 +29,10 @@ class KipctlImportXdgTest : public ::testing::Test {
     entry("sys1", "mail", "Name=Mail\nExec=/usr/bin/mail --quiet %U\nX-GNOME-Autostart-Delay=10\n");
     entry("sys1", "gnome", "Name=G\nExec=g\nOnlyShowIn=GNOME;\n");
     entry("sys2", "clock", "Name=Sys Clock\nExec=xclock\n");
-    entry("home/.config", "clock", "Name=Own Clock\nHidden=false\nExec=\"/opt/My Clock/run\" -d\nPath=/opt\n");
+    // The user's own entry is a link to a file elsewhere, as desktops' settings often leave it.
+    fs::create_directories(m_dir.file("elsewhere/autostart"));
+    entry("elsewhere", "clock", "Name=Own Clock\nHidden=false\nExec=\"/opt/My Clock/run\" -d\nPath=/opt\n");
+    fs::create_symlink(autostart("elsewhere", "clock"), autostart("home/.config", "clock"));
     entry("sys2", "bad", "Name=Bad\nExec=sh -c 'x'\n");
     entry("sys2", "tool", "Name=Tool\nTryExec=present-tool\nExec=present-tool --now\n");
     entry("sys2", "gone", "Name=Gone\nTryExec=missing-tool\nExec=missing-tool\n");
@@ -130,6 +133,7 @@ TEST_F(KipctlImportXdgTest, DryRunThenImportHidingTheOriginalsThenUndoThenOverwr
   // The printed commands give the desktop its entries back.
   EXPECT_EQ(runProgram("/bin/sh", {"-c", undoMove + " && " + undoRemove}).exitCode, 0);
   EXPECT_EQ(readFile(autostart("home/.config", "clock")), ownClock);
+  EXPECT_TRUE(fs::is_symlink(autostart("home/.config", "clock")));
   EXPECT_FALSE(fs::exists(autostart("home/.config", "mail")));
   EXPECT_FALSE(fs::exists(backup));
 

@@ -123,14 +123,20 @@ std::optional<std::string> hideOriginal(const AutostartEntry& item, const XdgAut
   std::error_code ec;
   if (item.perUser) {
     const std::string backup = item.path + std::string(kBackupSuffix);
-    if (fs::exists(backup, ec)) return fail(backup + " is in the way");
-    if (!writeWhole(backup, *original) || !writeWhole(item.path, *hidden)) return fail("it cannot be written");
+    if (fs::exists(fs::symlink_status(backup, ec))) return fail(backup + " is in the way");
+    // Moved aside rather than copied, so that a link into a system folder comes back as the link it was.
+    fs::rename(item.path, backup, ec);
+    if (ec) return fail("it cannot be moved aside: " + ec.message());
+    if (!writeWhole(item.path, *hidden)) {
+      fs::rename(backup, item.path, ec);
+      return fail("it cannot be written");
+    }
     return "mv -- " + shellQuoted(backup) + " " + shellQuoted(item.path);
   }
   if (folders.user.empty()) return fail("there is no per-user autostart folder (HOME is not set)");
   const std::string target = folders.user + "/" + item.id;
   fs::create_directories(folders.user, ec);
-  if (fs::exists(target, ec)) return fail(target + " is in the way");
+  if (fs::exists(fs::symlink_status(target, ec))) return fail(target + " is in the way");
   if (!writeWhole(target, *hidden)) return fail(target + " cannot be written");
   return "rm -- " + shellQuoted(target);
 }
