@@ -1,6 +1,8 @@
 #include "engine/start_plan.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <unordered_map>
 
