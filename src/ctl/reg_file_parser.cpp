@@ -4,6 +4,7 @@
 
 #include "ctl/reg_text_encoding.h"
 #include "ctl/reg_value_text.h"
+#include "platform/blank_trim.h"
 #include "platform/utf8.h"
 
 namespace kip {
@@ -16,18 +17,6 @@ constexpr std::string_view kHeaderHint = "(expected REGEDIT4 or Windows Registry
 constexpr std::size_t kExcerptBytes = 40;
 constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kRegExpandSz = 2;
-
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view trimLeft(std::string_view text) {
-  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-  return text;
-}
-
-std::string_view trimRight(std::string_view text) {
-  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && foldName(text.substr(0, prefix.size())) == foldName(prefix);
@@ -330,7 +319,7 @@ bool RegFileParser::parseHexData(std::string_view firstPart, std::uint32_t type,
   const std::string_view all = joined;
   std::size_t i = 0;
   const auto skipBlanks = [&] {
-    while (i < all.size() && isBlank(all[i])) ++i;
+    while (i < all.size() && isSpaceOrTab(all[i])) ++i;
   };
   skipBlanks();
   bool expectByte = i < all.size();

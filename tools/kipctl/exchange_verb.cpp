@@ -6,6 +6,7 @@
 #include "exchange/scope_exchange.h"
 #include "platform/linux/sqlite_registry.h"
 #include "platform/prompts.h"
+#include "terminal_prompts.h"
 #include "verbs.h"
 
 namespace kip::ctl {
@@ -13,48 +14,6 @@ namespace kip::ctl {
 namespace {
 
 constexpr int kCancelledStatus = 3;
-
-// Puts the overwrite question to the terminal, or answers it the same way every time; messages go to
-// standard error.
-class TerminalPrompts final : public Prompts {
- public:
-  TerminalPrompts(Io& io, std::optional<Answer> fixed) : m_io(io), m_fixed(fixed) {}
-
-  void message(std::string_view text, MessageIcon) override { m_io.err << text << '\n' << std::flush; }
-
-  Answer question(std::string_view text) override {
-    if (m_fixed) return *m_fixed;
-    for (;;) {
-      m_io.out << text << " [y/n/c] " << std::flush;
-      std::string reply;
-      // Without an answer there is nobody to ask: stop, as Cancel does.
-      if (!std::getline(m_io.in, reply)) {
-        m_io.out << '\n';
-        return Answer::Cancel;
-      }
-      if (const auto answer = parse(reply)) return *answer;
-      m_io.out << "Please answer y (yes), n (no) or c (cancel).\n";
-    }
-  }
-
-  std::optional<std::string> saveFileName(const FileDialogOptions&) override { return std::nullopt; }
-  std::optional<std::string> openFileName(const FileDialogOptions&) override { return std::nullopt; }
-
- private:
-  static std::optional<Answer> parse(std::string reply) {
-    const auto first = reply.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return std::nullopt;
-    reply = reply.substr(first, reply.find_last_not_of(" \t\r") - first + 1);
-    for (auto& c : reply) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    if (reply == "y" || reply == "yes") return Answer::Yes;
-    if (reply == "n" || reply == "no") return Answer::No;
-    if (reply == "c" || reply == "cancel") return Answer::Cancel;
-    return std::nullopt;
-  }
-
-  Io& m_io;
-  std::optional<Answer> m_fixed;
-};
 
 struct ExchangeArgs {
   std::string file;

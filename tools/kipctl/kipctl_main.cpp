@@ -10,6 +10,10 @@ constexpr const char* kUsage =
     "usage: kipctl reg query|add|delete|export|import ...\n"
     "       kipctl test NAME [--global]\n"
     "       kipctl probe [--proxy HOST] [--port PORT] TEXT\n"
+    "       kipctl plan [--global] [--at \"YYYY-MM-DD HH:MM\"] [--mains | --battery PERCENT] [--user NAME]\n"
+    "                   [--config NAME] [--network | --no-network] [--dialup | --no-dialup]\n"
+    "                   [--present RESOURCE]... [--absent RESOURCE]... [--json]\n"
+    "       kipctl import-xdg [--global] [--dry-run] [--disable-originals] [--yes | --no]\n"
     "       kipctl export FILE [--global]\n"
     "       kipctl import FILE [--global] [--yes | --no]\n";
 
@@ -29,6 +33,8 @@ int main(int argc, char** argv) {
   if (verb == "probe") return kip::ctl::runProbe(args, io);
   if (verb == "export") return kip::ctl::runExport(args, io);
   if (verb == "import") return kip::ctl::runImport(args, io);
+  if (verb == "plan") return kip::ctl::runPlan(args, io);
+  if (verb == "import-xdg") return kip::ctl::runImportXdg(args, io);
   if (verb == "--help" || verb == "-h" || verb == "help") {
     std::cout << kUsage;
     return 0;

@@ -19,5 +19,7 @@ int runTest(const std::vector<std::string>& args, Io& io);
 int runProbe(const std::vector<std::string>& args, Io& io);
 int runExport(const std::vector<std::string>& args, Io& io);
 int runImport(const std::vector<std::string>& args, Io& io);
+int runPlan(const std::vector<std::string>& args, Io& io);
+int runImportXdg(const std::vector<std::string>& args, Io& io);
 
 }  // namespace kip::ctl

@@ -1,0 +1,204 @@
+#include "exchange/xdg_autostart.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "exchange/exchange_format.h"
+#include "exchange/exchange_reader.h"
+#include "exchange/scope_definition_list.h"
+#include "platform/blank_trim.h"
+
+namespace kip {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kSuffix = ".desktop";
+
+bool isAbsolute(const char* path) { return path && path[0] == '/'; }
+
+std::vector<std::string_view> splitList(std::string_view text, char separator) {
+  std::vector<std::string_view> items;
+  while (!text.empty()) {
+    const auto at = text.find(separator);
+    if (at != 0) items.push_back(text.substr(0, at));
+    if (at == std::string_view::npos) break;
+    text.remove_prefix(at + 1);
+  }
+  return items;
+}
+
+bool anyOf(const std::vector<std::string>& listed, const std::vector<std::string_view>& desktops) {
+  return std::any_of(listed.begin(), listed.end(), [&](const std::string& name) {
+    return std::find(desktops.begin(), desktops.end(), name) != desktops.end();
+  });
+}
+
+// The desktop's decision for a well-formed entry; empty when it starts it.
+std::string notStartedReason(const DesktopEntry& entry, const std::vector<std::string_view>& desktops,
+                             const ProgramInstalled& installed) {
+  if (entry.hidden) return "Hidden=true";
+  if (!entry.autostartEnabled) return "X-GNOME-Autostart-enabled=false";
+  if (!entry.type.empty() && entry.type != "Application") return "Type=" + entry.type;
+  if (!entry.onlyShowIn.empty() && !anyOf(entry.onlyShowIn, desktops)) return "OnlyShowIn names no current desktop";
+  if (anyOf(entry.notShowIn, desktops)) return "NotShowIn names a current desktop";
+  if (!entry.tryExec.empty() && installed && !installed(entry.tryExec))
+    return "TryExec " + entry.tryExec + " is not installed";
+  return {};
+}
+
+AutostartEntry judge(std::string id, std::string path, bool perUser, const std::vector<std::string_view>& desktops,
+                     const ProgramInstalled& installed) {
+  AutostartEntry item;
+  item.id = std::move(id);
+  item.path = std::move(path);
+  item.perUser = perUser;
+  item.entry = readDesktopEntryFile(item.path);
+  if (!item.entry.problems.empty()) {
+    item.verdict = AutostartVerdict::Malformed;
+    item.reason = item.entry.problems.front().message;
+    item.reasonLine = item.entry.problems.front().line;
+    return item;
+  }
+  item.reason = notStartedReason(item.entry, desktops, installed);
+  if (!item.reason.empty()) {
+    item.verdict = AutostartVerdict::NotStarted;
+    return item;
+  }
+  const std::string fallback = item.id.substr(0, item.id.size() - kSuffix.size());
+  item.definition = definitionFromDesktopEntry(item.entry, fallback, item.reason);
+  if (!item.definition) item.verdict = AutostartVerdict::Malformed;
+  return item;
+}
+
+// The *.desktop files of one folder by name; a missing or unreadable folder has none.
+std::map<std::string, std::string> desktopFiles(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  if (folder.empty()) return files;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() > kSuffix.size() && name.ends_with(kSuffix)) files.emplace(name, it->path().string());
+  }
+  return files;
+}
+
+}  // namespace
+
+XdgAutostartFolders xdgAutostartFolders(const char* configHome, const char* configDirs, const char* home) {
+  XdgAutostartFolders folders;
+  if (isAbsolute(configHome))
+    folders.user = std::string(configHome) + "/autostart";
+  else if (isAbsolute(home))
+    folders.user = std::string(home) + "/.config/autostart";
+  for (const auto dir : splitList(configDirs ? configDirs : "", ':'))
+    if (dir.front() == '/') folders.system.push_back(std::string(dir) + "/autostart");
+  if (folders.system.empty()) folders.system.push_back("/etc/xdg/autostart");
+  return folders;
+}
+
+std::vector<AutostartEntry> scanXdgAutostart(const XdgAutostartFolders& folders, std::string_view currentDesktops,
+                                             const ProgramInstalled& installed) {
+  const auto desktops = splitList(currentDesktops, ':');
+  std::map<std::string, std::pair<std::string, bool>> chosen;  // id -> path, per user
+  for (const auto& [id, path] : desktopFiles(folders.user)) chosen.emplace(id, std::pair(path, true));
+  for (const auto& folder : folders.system)
+    for (const auto& [id, path] : desktopFiles(folder)) chosen.emplace(id, std::pair(path, false));
+  std::vector<AutostartEntry> entries;
+  for (const auto& [id, file] : chosen) entries.push_back(judge(id, file.first, file.second, desktops, installed));
+  return entries;
+}
+
+XdgImportResult importXdgAutostart(Registry& registry, Hive scope, const std::vector<AutostartEntry>& entries,
+                                   Prompts& prompts, bool dryRun) {
+  XdgImportResult result;
+  result.actions.assign(entries.size(), AutostartImport::NotReached);
+  result.names.resize(entries.size());
+  if (auto problem = registry.hiveProblem(scope); !problem.empty()) {
+    result.message = std::move(problem);
+    return result;
+  }
+  std::vector<DefinitionPtr> stored;
+  DefinitionStore(registry).load(scope, false, stored);
+  ScopeDefinitionList list(stored);
+
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (!entries[i].definition) continue;
+    const StartDefinition& fresh = *entries[i].definition;
+    result.names[i] = fresh.Name;
+    const auto row = list.findItem(fresh.Name);
+    const DefinitionPtr existing = row ? list.itemDefinition(*row) : nullptr;
+    if (!existing) {
+      auto def = std::make_shared<StartDefinition>(fresh);
+      def->Changed = true;
+      list.AddRow(def);  // keeps dry runs seeing their own additions, so two entries of one name clash
+      result.names[i] = def->Name;
+      result.actions[i] = AutostartImport::Added;
+      continue;
+    }
+    if (dryRun) {
+      result.actions[i] = AutostartImport::Clash;
+      continue;
+    }
+    const Answer answer = prompts.question(overwriteQuestion(fresh.Name));
+    if (answer == Answer::Cancel) {
+      result.cancelled = true;
+      break;
+    }
+    if (answer == Answer::No) {
+      result.actions[i] = AutostartImport::Kept;
+      continue;
+    }
+    copyExchangeFields(fresh, *existing);
+    existing->Changed = true;
+    list.RefreshRow(*row);
+    result.actions[i] = AutostartImport::Overwritten;
+  }
+  if (dryRun) return result;
+
+  const std::vector<DefinitionPtr> rows = list.definitions();
+  result.save = DefinitionStore(registry).save(scope, {}, rows);
+  result.message =
+      result.save->startListOpened ? unsavedDefinitionsMessage(*result.save) : std::string(kSaveOpenErrorMessage);
+  return result;
+}
+
+std::optional<std::string> withHiddenTrue(std::string_view text) {
+  std::string out;
+  std::optional<std::size_t> insertAt;  // in out, just after the [Desktop Entry] header
+  std::string headerEnding = "\n";
+  bool inEntry = false;
+  bool replaced = false;
+  while (!text.empty()) {
+    const auto end = text.find('\n');
+    const std::string_view line = text.substr(0, end == std::string_view::npos ? text.size() : end + 1);
+    text.remove_prefix(line.size());
+    const std::string_view ending = line.ends_with("\r\n") ? "\r\n" : line.ends_with('\n') ? "\n" : "";
+    const std::string_view body = trimRight(trimLeft(line.substr(0, line.size() - ending.size())));
+    if (body.starts_with('[')) {
+      inEntry = !insertAt && body == "[Desktop Entry]";
+      out += line;
+      if (inEntry) {
+        if (ending.empty()) out += '\n';
+        if (ending == "\r\n") headerEnding = "\r\n";
+        insertAt = out.size();
+      }
+      continue;
+    }
+    const std::string_view key = trimRight(body.substr(0, std::min(body.find('='), body.size())));
+    if (inEntry && !replaced && key == "Hidden" && body.find('=') != std::string_view::npos) {
+      out += "Hidden=true";
+      out += ending;
+      replaced = true;
+      continue;
+    }
+    out += line;
+  }
+  if (!insertAt) return std::nullopt;
+  if (!replaced) out.insert(*insertAt, "Hidden=true" + headerEnding);
+  return out;
+}
+
+}  // namespace kip

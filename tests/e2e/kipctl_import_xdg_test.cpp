@@ -1,0 +1,150 @@
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "doubles/child_process.h"
+#include "model/registry_layout.h"
+#include "platform/linux/sqlite_registry.h"
+#include "platform/registry_values.h"
+
+namespace kip::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// kipctl import-xdg over temporary XDG folders and hives: a per-user entry hiding a system one, entries the
+// desktop would not start, a malformed one, and one whose name clashes with a stored definition.
+class KipctlImportXdgTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* dir : {"home/.config/autostart", "sys1/autostart", "sys2/autostart", "bin"})
+      fs::create_directories(m_dir.file(dir));
+    writeFile(m_dir.file("bin/present-tool"), "#!/bin/sh\n");
+    chmod(m_dir.file("bin/present-tool").c_str(), 0755);
+    entry("sys1", "mail", "Name=Mail\nExec=/usr/bin/mail --quiet %U\nX-GNOME-Autostart-Delay=10\n");
+    entry("sys1", "gnome", "Name=G\nExec=g\nOnlyShowIn=GNOME;\n");
+    entry("sys2", "clock", "Name=Sys Clock\nExec=xclock\n");
+    // The user's own entry is a link to a file elsewhere, as desktops' settings often leave it.
+    fs::create_directories(m_dir.file("elsewhere/autostart"));
+    entry("elsewhere", "clock", "Name=Own Clock\nHidden=false\nExec=\"/opt/My Clock/run\" -d\nPath=/opt\n");
+    fs::create_symlink(autostart("elsewhere", "clock"), autostart("home/.config", "clock"));
+    entry("sys2", "bad", "Name=Bad\nExec=sh -c 'x'\n");
+    entry("sys2", "tool", "Name=Tool\nTryExec=present-tool\nExec=present-tool --now\n");
+    entry("sys2", "gone", "Name=Gone\nTryExec=missing-tool\nExec=missing-tool\n");
+    entry("sys2", "hid", "Name=Hid\nExec=hid\n");
+    entry("home/.config", "hid", "Hidden=true\n");
+    SqliteRegistry hives(m_dir.file("user.db"), m_dir.file("machine.db"));
+    std::unique_ptr<RegKey> key;
+    ASSERT_EQ(hives.createKey(Hive::CurrentUser, std::string(kStartListKey) + "\\Tool", key), 0);
+    ASSERT_EQ(writeText(*key, "Module", "/old"), 0);
+    ASSERT_EQ(writeDword(*key, "Sequence", 5), 0);
+  }
+
+  void entry(const std::string& config, const std::string& id, const std::string& body) const {
+    writeFile(m_dir.file(config + "/autostart/" + id + ".desktop"), "[Desktop Entry]\nType=Application\n" + body);
+  }
+  std::string autostart(const std::string& config, const std::string& id) const {
+    return m_dir.file(config + "/autostart/" + id + ".desktop");
+  }
+
+  ChildResult kipctl(std::vector<std::string> args, const std::string& input = {}) const {
+    args.insert(args.begin(), "import-xdg");
+    return runProgram(KIPCTL_PATH, args,
+                      {{"KIPLAUNCH_USER_HIVE", m_dir.file("user.db")},
+                       {"KIPLAUNCH_MACHINE_HIVE", m_dir.file("machine.db")},
+                       {"HOME", m_dir.file("home")},
+                       {"XDG_CONFIG_HOME", std::nullopt},
+                       {"XDG_CONFIG_DIRS", m_dir.file("sys1") + ":" + m_dir.file("sys2")},
+                       {"XDG_CURRENT_DESKTOP", "XFCE"},
+                       {"PATH", m_dir.file("bin") + ":/usr/bin:/bin"}},
+                      input);
+  }
+
+  std::optional<std::string> text(const std::string& name, const char* value) const {
+    SqliteRegistry hives(m_dir.file("user.db"), m_dir.file("machine.db"));
+    std::unique_ptr<RegKey> key;
+    if (hives.openKey(Hive::CurrentUser, std::string(kStartListKey) + "\\" + name, KeyAccess::Read, key) != 0)
+      return std::nullopt;
+    return readText(*key, value, true);
+  }
+  std::optional<std::int32_t> number(const std::string& name, const char* value) const {
+    SqliteRegistry hives(m_dir.file("user.db"), m_dir.file("machine.db"));
+    std::unique_ptr<RegKey> key;
+    if (hives.openKey(Hive::CurrentUser, std::string(kStartListKey) + "\\" + name, KeyAccess::Read, key) != 0)
+      return std::nullopt;
+    return readDword(*key, value);
+  }
+
+  TempDir m_dir;
+};
+
+TEST_F(KipctlImportXdgTest, DryRunThenImportHidingTheOriginalsThenUndoThenOverwrite) {
+  const std::string notStarted =
+      "not started by the desktop: " + autostart("sys1", "gnome") + " (OnlyShowIn names no current desktop)\n" +
+      "not started by the desktop: " + autostart("sys2", "gone") + " (TryExec missing-tool is not installed)\n" +
+      "not started by the desktop: " + autostart("home/.config", "hid") + " (Hidden=true)\n";
+  const std::string clock = "\"Own Clock\": \"/opt/My Clock/run\" -d (" + autostart("home/.config", "clock") + ")\n";
+  const std::string mail = "\"Mail\": /usr/bin/mail --quiet, delay 10 s (" + autostart("sys1", "mail") + ")\n";
+  const std::string malformed = autostart("sys2", "bad") +
+                                ":4: Exec: a single quote outside double quotes (Exec quotes with double quotes "
+                                "only); not imported\n";
+
+  auto run = kipctl({"--dry-run", "--disable-originals"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, malformed);
+  EXPECT_EQ(run.out, notStarted + "would add " + clock + "would hide " + autostart("home/.config", "clock") +
+                         " with Hidden=true\nwould add " + mail + "would hide " + autostart("sys1", "mail") +
+                         " with Hidden=true\nwould ask before overwriting \"Tool\": present-tool --now (" +
+                         autostart("sys2", "tool") + ")\n");
+  EXPECT_FALSE(text("Mail", "Module").has_value());
+  EXPECT_FALSE(fs::exists(autostart("home/.config", "mail")));
+
+  const std::string ownClock = readFile(autostart("home/.config", "clock"));
+  run = kipctl({"--disable-originals"}, "n\n");
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, malformed);
+  const std::string backup = autostart("home/.config", "clock") + ".kiplaunch-backup";
+  const std::string undoMove = "mv -- '" + backup + "' '" + autostart("home/.config", "clock") + "'";
+  const std::string undoRemove = "rm -- '" + autostart("home/.config", "mail") + "'";
+  EXPECT_EQ(run.out, notStarted + "Definition for \"Tool\" already exists. Overwrite ? [y/n/c] added " + clock +
+                         "added " + mail + "kept the stored \"Tool\"; " + autostart("sys2", "tool") +
+                         " not imported\nThe imported entries no longer start by themselves (Hidden=true). To undo "
+                         "that:\n  " +
+                         undoMove + "\n  " + undoRemove + "\n");
+  EXPECT_EQ(text("Mail", "Module"), "/usr/bin/mail");
+  EXPECT_EQ(text("Mail", "Parms"), "--quiet");
+  EXPECT_EQ(number("Mail", "Delay"), 10);
+  EXPECT_EQ(text("Own Clock", "Module"), "\"/opt/My Clock/run\"");
+  EXPECT_EQ(text("Own Clock", "Start Directory"), "/opt");
+  EXPECT_EQ(text("Tool", "Module"), "/old");
+  EXPECT_EQ(readFile(backup), ownClock);
+  EXPECT_EQ(readFile(autostart("home/.config", "clock")),
+            "[Desktop Entry]\nType=Application\nName=Own Clock\nHidden=true\nExec=\"/opt/My Clock/run\" -d\n"
+            "Path=/opt\n");
+  EXPECT_EQ(readFile(autostart("home/.config", "mail")),
+            "[Desktop Entry]\nHidden=true\nType=Application\nName=Mail\nExec=/usr/bin/mail --quiet %U\n"
+            "X-GNOME-Autostart-Delay=10\n");
+
+  // The printed commands give the desktop its entries back.
+  EXPECT_EQ(runProgram("/bin/sh", {"-c", undoMove + " && " + undoRemove}).exitCode, 0);
+  EXPECT_EQ(readFile(autostart("home/.config", "clock")), ownClock);
+  EXPECT_TRUE(fs::is_symlink(autostart("home/.config", "clock")));
+  EXPECT_FALSE(fs::exists(autostart("home/.config", "mail")));
+  EXPECT_FALSE(fs::exists(backup));
+
+  // Yes overwrites the stored definition's command but keeps what the exchange file does not carry.
+  run = kipctl({"--yes"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(text("Tool", "Module"), "present-tool");
+  EXPECT_EQ(text("Tool", "Parms"), "--now");
+  EXPECT_EQ(number("Tool", "Sequence"), 5);
+  EXPECT_EQ(kipctl({"--yes", "--no"}).exitCode, 1);
+}
+
+}  // namespace
+}  // namespace kip::test
