@@ -210,6 +210,8 @@ std::int32_t shareErrorFromErrno(int err, bool belowShare) {
     case ECONNRESET:
     case ECONNABORTED:
     case EPIPE:
+    // A server that never answers is unreachable to the user, not a time-out of some local wait.
+    case ETIMEDOUT:
       return win::kBadNetPath;
     default:
       return winErrorFromErrno(err);
