@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <csignal>
@@ -153,31 +154,35 @@ struct LineBreakCase {
   const char* what;
   std::function<void(Preferences&, StartDefinition&)> spoil;
   const char* message;
+  const char* leftOut;  // a line that must not be written
 };
 
 class LineBreakTest : public ::testing::TestWithParam<LineBreakCase> {};
 
-TEST_P(LineBreakTest, RefusesATextThatHoldsALineBreak) {
+TEST_P(LineBreakTest, LeavesOutOnlyTheTextThatHoldsALineBreakAndNamesIt) {
   Preferences prefs;
   auto def = makeDefinition("Job");
   GetParam().spoil(prefs, *def);
-  FakeList list({makeDefinition("First"), def});
+  FakeList list({makeDefinition("First"), def, makeDefinition("Last")});
   std::string text = "old";
   const auto result = composeExchangeText(prefs, list, text);
-  EXPECT_FALSE(result.written);
+  EXPECT_TRUE(result.written);
   EXPECT_EQ(result.message, GetParam().message);
-  EXPECT_TRUE(text.empty());
+  EXPECT_NE(text.find("[First]\r\n"), std::string::npos);
+  EXPECT_NE(text.find("[Last]\r\n"), std::string::npos);
+  EXPECT_EQ(text.find(GetParam().leftOut), std::string::npos);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), std::count(text.begin(), text.end(), '\n'));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, LineBreakTest,
     ::testing::Values(
         LineBreakCase{"parms", [](Preferences&, StartDefinition& d) { d.Parms = "a\nModule=evil"; },
-                      "Cannot export: the Parms of \"Job\" holds a line break, which the file cannot carry"},
+                      "Not exported: the Parms of \"Job\" holds a line break, which the file cannot carry", "[Job]"},
         LineBreakCase{"name", [](Preferences&, StartDefinition& d) { d.Name = "Jo\rb"; },
-                      "Cannot export: the name of \"Jo\rb\" holds a line break, which the file cannot carry"},
+                      "Not exported: the name of \"Jo\\rb\" holds a line break, which the file cannot carry", "[Jo"},
         LineBreakCase{"proxy", [](Preferences& p, StartDefinition&) { p.Proxy = "x\r\n"; },
-                      "Cannot export: the preference Proxy holds a line break, which the file cannot carry"}));
+                      "Not exported: the preference Proxy holds a line break, which the file cannot carry", "Proxy="}));
 
 class ExchangeFileTest : public ::testing::Test {
  protected:
@@ -226,6 +231,86 @@ TEST_F(ExchangeFileTest, ReplacesTheTargetOfASymbolicLinkAndKeepsTheLink) {
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(readWhole(target), kDefaultPreferences);
 }
+
+// What an export does to each kind of thing already at the path.
+struct ReplaceCase {
+  const char* what;
+  std::function<fs::path(const fs::path&)> make;  // prepares the folder, gives the path to export to
+  std::function<void(const fs::path&)> check;     // what must hold afterwards
+  const char* refusal;                            // empty when the export is written
+};
+
+class ReplaceTargetTest : public ExchangeFileTest, public ::testing::WithParamInterface<ReplaceCase> {};
+
+TEST_P(ReplaceTargetTest, KeepsWhatTheOldFileWasAndRefusesWhatIsNoFile) {
+  const auto path = GetParam().make(m_dir);
+  FakeList list;
+  const auto result = exportExchangeFile(path.string(), Preferences{}, list);
+  if (*GetParam().refusal) {
+    EXPECT_FALSE(result.written);
+    EXPECT_EQ(result.message, "Cannot write \"" + path.string() + "\": " + GetParam().refusal);
+  } else {
+    EXPECT_TRUE(result.written) << result.message;
+  }
+  GetParam().check(m_dir);
+  for (const auto& name : entries()) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, ReplaceTargetTest,
+                         ::testing::Values(ReplaceCase{"private file keeps its mode",
+                                                       [](const fs::path& d) {
+                                                         std::ofstream(d / "f") << "old";
+                                                         fs::permissions(
+                                                             d / "f", fs::perms::owner_read | fs::perms::owner_write);
+                                                         return d / "f";
+                                                       },
+                                                       [](const fs::path& d) {
+                                                         EXPECT_EQ(fs::status(d / "f").permissions(),
+                                                                   fs::perms::owner_read | fs::perms::owner_write);
+                                                         EXPECT_EQ(readWhole(d / "f"), kDefaultPreferences);
+                                                       },
+                                                       ""},
+                                           ReplaceCase{"hard link stays shared",
+                                                       [](const fs::path& d) {
+                                                         std::ofstream(d / "f") << "old content that is longer";
+                                                         fs::create_hard_link(d / "f", d / "g");
+                                                         return d / "f";
+                                                       },
+                                                       [](const fs::path& d) {
+                                                         EXPECT_EQ(fs::hard_link_count(d / "f"), 2U);
+                                                         EXPECT_EQ(readWhole(d / "g"), kDefaultPreferences);
+                                                       },
+                                                       ""},
+                                           ReplaceCase{"dangling link gets its target",
+                                                       [](const fs::path& d) {
+                                                         fs::create_symlink("made", d / "link");
+                                                         return d / "link";
+                                                       },
+                                                       [](const fs::path& d) {
+                                                         EXPECT_TRUE(fs::is_symlink(d / "link"));
+                                                         EXPECT_EQ(readWhole(d / "made"), kDefaultPreferences);
+                                                       },
+                                                       ""},
+                                           ReplaceCase{"fifo is refused",
+                                                       [](const fs::path& d) {
+                                                         EXPECT_EQ(mkfifo((d / "pipe").c_str(), 0600), 0);
+                                                         return d / "pipe";
+                                                       },
+                                                       [](const fs::path& d) { EXPECT_TRUE(fs::is_fifo(d / "pipe")); },
+                                                       "it is not a regular file"},
+                                           ReplaceCase{
+                                               "link to a device is refused",
+                                               [](const fs::path& d) {
+                                                 fs::create_symlink("/dev/null", d / "null");
+                                                 return d / "null";
+                                               },
+                                               [](const fs::path&) { EXPECT_TRUE(fs::is_character_file("/dev/null")); },
+                                               "it is not a regular file"}),
+                         [](const auto& info) {
+                           std::string name = info.param.what;
+                           std::replace(name.begin(), name.end(), ' ', '_');
+                           return name;
+                         });
 
 struct UnwritableCase {
   const char* what;

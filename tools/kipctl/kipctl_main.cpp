@@ -10,7 +10,7 @@ constexpr const char* kUsage =
     "usage: kipctl reg query|add|delete|export|import ...\n"
     "       kipctl test NAME [--global]\n"
     "       kipctl probe [--proxy HOST] [--port PORT] TEXT\n"
-    "       kipctl export FILE [--global]\n"
+    "       kipctl export FILE|- [--global]\n"
     "       kipctl import FILE [--global] [--yes | --no]\n";
 
 }  // namespace
