@@ -382,6 +382,8 @@ int RegCommand::exportKey(const Options& options) {
                "add /y to replace it without being asked", "nothing was exported"))
     return 1;
   if (auto reason = replaceFile(path, *text); !reason.empty()) return failure("cannot write " + path + ": " + reason);
+  // Written, but without what the format cannot carry.
+  if (!problem.empty()) return failure(problem);
   return 0;
 }
 

@@ -297,6 +297,21 @@ TEST_F(RegCommandTest, ImportOfAnEightBitFileSaysWhichCodePageItUsed) {
   expectOneErrorLine("unknown code page \"77777\"");
 }
 
+TEST_F(RegCommandTest, ANameALineCannotCarryCostsOnlyItselfInTheExport) {
+  TempDir dir;
+  m_registry.setText(Hive::CurrentUser, "K", "kept", "1");
+  m_registry.setText(Hive::CurrentUser, "K", "two\nlines", "2");
+  m_registry.setText(Hive::CurrentUser, "K\\bad\rkey", "x", "3");
+  m_registry.setText(Hive::CurrentUser, "K\\z", "y", "4");
+  EXPECT_EQ(run({"export", "HKCU\\K", dir.file("out.reg")}), 1);
+  expectOneErrorLine(
+      "not exported (a line break or NUL in the name): the value \"two\\nlines\" of "
+      "\"HKEY_CURRENT_USER\\K\", the key \"HKEY_CURRENT_USER\\K\\bad\\rkey\"");
+  EXPECT_EQ(readFile(dir.file("out.reg")),
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"kept\"=\"1\"\r\n\r\n"
+            "[HKEY_CURRENT_USER\\K\\z]\r\n\"y\"=\"4\"\r\n\r\n");
+}
+
 TEST_F(RegCommandTest, ExportReplacesAFileOnlyWhenToldOrAnswered) {
   TempDir dir;
   const auto path = dir.file("out.reg");
