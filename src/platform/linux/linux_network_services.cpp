@@ -36,13 +36,12 @@ bool parseHex(std::string_view text, unsigned long& value) {
 }
 
 bool isParentFolder(const std::string& path) {
-  std::string parent = path;
-  while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
-  const auto slash = parent.rfind('/');
-  if (slash == std::string::npos)
-    parent = ".";
-  else
-    parent = slash == 0 ? "/" : parent.substr(0, slash);
+  std::string_view trimmed = path;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.remove_suffix(1);
+  const auto slash = trimmed.rfind('/');
+  const std::string parent(slash == std::string_view::npos ? std::string_view(".")
+                           : slash == 0                    ? std::string_view("/")
+                                                           : trimmed.substr(0, slash));
   struct stat info {};
   return stat(parent.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }

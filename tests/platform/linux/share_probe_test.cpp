@@ -74,19 +74,13 @@ TEST_F(ShareProbeTest, MalformedNamesAskNobody) {
 TEST(SilentServer, AServerThatNeverAnswersIsUnreachable) {
   // A loopback socket that listens but never accepts: the connection is made, no answer ever comes.
   const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  ASSERT_GE(listener, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
   socklen_t length = sizeof address;
   ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
-  ASSERT_EQ(listen(listener, 4), 0);
-  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-  SmbSettings settings;
-  settings.port = ntohs(address.sin_port);
-  settings.timeout = std::chrono::milliseconds(1000);
+  ASSERT_EQ(listen(listener, 4) | getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
   FakeNameResolver resolver;
-  LinuxNetworkServices services(resolver, DosDevices("/nonexistent"), settings);
+  LinuxNetworkServices services(resolver, DosDevices("/nonexistent"),
+                                {ntohs(address.sin_port), std::chrono::seconds(1)});
   EXPECT_EQ(services.connectShare("\\\\127.0.0.1\\pub"), -53);
   close(listener);
 }
