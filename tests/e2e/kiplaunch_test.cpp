@@ -143,17 +143,10 @@ TEST_F(KiplaunchTest, GlobalSwitchWithoutWriteAccessRevertsToTheUserScope) {
   EXPECT_FALSE(text(Hive::LocalMachine, kPreviousStartKey, "PrevUser").has_value());
 }
 
-TEST_F(KiplaunchTest, ARuntimeFolderItCannotUseIsNamedOnStandardError) {
-  // Open to others: refused by name, nothing started.
-  chmod(runtimeDir().c_str(), 0777);
-  auto result = runProgram(KIPLAUNCH_PATH, {}, env(), "", std::chrono::seconds(10));
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_NE(result.err.find(runtimeDir() + " (KIPLAUNCH_RUNTIME_DIR) is not a private folder"), std::string::npos)
-      << result.err;
-  // A lock that cannot be opened (here a planted link, never followed) is said, and the exit status stays 0.
-  chmod(runtimeDir().c_str(), 0700);
+TEST_F(KiplaunchTest, ALockItCannotOpenIsNamedOnStandardError) {
+  // Here a planted link, never followed; the exit status stays 0.
   ASSERT_EQ(symlink(m_dir.file("elsewhere").c_str(), (runtimeDir() + "/KipLauncher.lock").c_str()), 0);
-  result = runProgram(KIPLAUNCH_PATH, {}, env(), "", std::chrono::seconds(10));
+  const auto result = runProgram(KIPLAUNCH_PATH, {}, env(), "", std::chrono::seconds(10));
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_NE(result.err.find("kiplaunch: cannot open " + runtimeDir() + "/KipLauncher.lock"), std::string::npos)
       << result.err;
