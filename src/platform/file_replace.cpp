@@ -88,7 +88,11 @@ std::string rewriteInPlace(const std::string& target, std::string_view content) 
 std::string replaceAtomically(const std::string& target, std::string_view content, const struct stat* existing) {
   std::string tempPath;
   const int fd = createTemporary(target, tempPath);
-  if (fd < 0) return errorText(errno);
+  if (fd < 0) {
+    // A folder this user may not write can still hold a file it may write: rewrite that one in place.
+    if (existing && (errno == EACCES || errno == EPERM)) return rewriteInPlace(target, content);
+    return errorText(errno);
+  }
   if (existing) {
     // Another owner can only be kept by a privileged process; the mode is kept in any case.
     if (existing->st_uid != ::geteuid() || existing->st_gid != ::getegid())
