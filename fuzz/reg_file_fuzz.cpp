@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kip::test::MemoryRegistry second;
     const auto outcome =
         kip::RegFileReader(second).import(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-    if (outcome.problem) std::abort();
+    if (!outcome.problems.empty()) std::abort();
     bool againOk = false;
     if (exportHive(second, hive, againOk) != text || !againOk) std::abort();
   }

@@ -12,7 +12,7 @@ std::string describeRegCode(RegCode code) {
     case win::kAccessDenied:
       return "access denied" + number + ": the hive file may not be written";
     case win::kInvalidParameter:
-      return "invalid name or parameter" + number + " (a name may not contain \\)";
+      return "invalid name or parameter" + number + " (a key name may not contain \\)";
     case win::kKeyDeleted:
       return "the key was deleted meanwhile" + number;
     case win::kFileCorrupt:

@@ -1,7 +1,10 @@
 #include "ctl/reg_command.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <istream>
@@ -9,10 +12,13 @@
 #include <optional>
 #include <ostream>
 
+#include "ctl/code_page.h"
+#include "ctl/one_line.h"
 #include "ctl/reg_code_text.h"
 #include "ctl/reg_file_reader.h"
 #include "ctl/reg_file_writer.h"
 #include "ctl/reg_value_text.h"
+#include "platform/file_replace.h"
 
 namespace kip {
 
@@ -31,11 +37,9 @@ struct OperationSpec {
 
 const std::vector<OperationSpec>& operationSpecs() {
   static const std::vector<OperationSpec> specs{
-      {"query", 1, "KEY", {"v", "ve", "s"}},
-      {"add", 1, "KEY", {"v", "ve", "t", "d", "f"}},
-      {"delete", 1, "KEY", {"v", "ve", "f"}},
-      {"export", 2, "KEY and FILE", {"y"}},
-      {"import", 1, "FILE", {}},
+      {"query", 1, "KEY", {"v", "ve", "s"}},  {"add", 1, "KEY", {"v", "ve", "t", "d", "f"}},
+      {"delete", 1, "KEY", {"v", "ve", "f"}}, {"export", 2, "KEY and FILE", {"y"}},
+      {"import", 1, "FILE", {"cp"}},
   };
   return specs;
 }
@@ -76,22 +80,6 @@ std::optional<std::vector<std::uint8_t>> readFile(const std::string& path, std::
   return bytes;
 }
 
-bool writeFile(const std::string& path, const std::string& text, std::string& problem) {
-  std::FILE* raw = std::fopen(path.c_str(), "wb");
-  if (!raw) {
-    problem = std::strerror(errno);
-    return false;
-  }
-  const bool written = std::fwrite(text.data(), 1, text.size(), raw) == text.size() && std::fflush(raw) == 0;
-  const int savedErrno = errno;
-  const bool closed = std::fclose(raw) == 0;
-  if (!written || !closed) {
-    problem = std::strerror(written ? errno : savedErrno);
-    return false;
-  }
-  return true;
-}
-
 // The stored spelling of a value's name in an open key, found by enumeration; nullopt when it is missing.
 std::optional<std::pair<std::string, RegValue>> findValue(RegKey& key, std::string_view name) {
   const auto wanted = foldName(name);
@@ -128,10 +116,12 @@ struct RegCommand::Options {
   std::optional<std::string> data;
   bool recurse = false;
   bool force = false;
+  bool overwrite = false;
+  std::optional<std::string> codePage;
 };
 
 int RegCommand::failure(const std::string& message) {
-  m_console.err << "kipctl: " << message << "\n";
+  m_console.err << "kipctl: " << oneLine(message) << "\n";
   return 1;
 }
 
@@ -190,6 +180,12 @@ int RegCommand::run(const std::vector<std::string>& args) {
       options.recurse = true;
     } else if (*name == "f") {
       options.force = true;
+    } else if (*name == "y") {
+      options.overwrite = true;
+    } else if (*name == "cp") {
+      if (options.codePage) return failure(context + "/cp given more than once");
+      options.codePage = takeArgument();
+      if (!options.codePage) return failure(context + "/cp needs a code page number");
     }
   }
   if (options.positionals.size() < spec->positionals)
@@ -229,10 +225,15 @@ int RegCommand::query(const Options& options) {
     std::unique_ptr<RegKey> handle;
     if (const auto code = m_registry.openKey(current.hive, current.path, KeyAccess::Read, handle); code != 0)
       return failure("cannot read " + current.fullName() + ": " + describe(code, current.hive));
-    const std::string separator = current.path == top.path ? "" : "\n";
+    const bool isTop = current.path == top.path;
+    const std::string separator = isTop ? "" : "\n";
     if (options.valueName) {
       if (auto found = findValue(*handle, *options.valueName)) {
         text += separator + current.fullName() + "\n" + queryLine(found->first, found->second);
+        foundValue = true;
+      } else if (isTop && options.valueName->empty()) {
+        // A key always has a default value to show, set or not.
+        text += current.fullName() + "\n    (Default)    REG_SZ    (value not set)\n";
         foundValue = true;
       }
     } else {
@@ -241,10 +242,17 @@ int RegCommand::query(const Options& options) {
       RegValue value;
       for (std::uint32_t index = 0; handle->enumValue(index, name, value) == 0; ++index) text += queryLine(name, value);
     }
-    if (!options.recurse) break;
     std::vector<std::string> children;
     std::string name;
     for (std::uint32_t index = 0; handle->enumKey(index, name) == 0; ++index) children.push_back(name);
+    if (!options.recurse) {
+      // The direct subkeys follow the values, as one more block.
+      if (!options.valueName && !children.empty()) {
+        text += "\n";
+        for (const auto& child : children) text += current.child(child).fullName() + "\n";
+      }
+      break;
+    }
     for (auto it = children.rbegin(); it != children.rend(); ++it) pending.push_back(current.child(*it));
   }
   if (options.valueName && !foundValue)
@@ -299,10 +307,10 @@ int RegCommand::add(const Options& options) {
   return 0;
 }
 
-bool RegCommand::confirm(const std::string& question) {
-  const std::string howToSkip = "add /f to delete without being asked";
+bool RegCommand::confirm(const std::string& question, const std::string& action, const std::string& howToSkip,
+                         const std::string& refused) {
   if (!m_console.inputIsTerminal) {
-    failure("standard input is not a terminal, so the deletion cannot be confirmed; " + howToSkip);
+    failure("standard input is not a terminal, so " + action + " cannot be confirmed; " + howToSkip);
     return false;
   }
   m_console.out << question << " " << std::flush;
@@ -316,7 +324,7 @@ bool RegCommand::confirm(const std::string& question) {
   while (!answer.empty() && (answer.front() == ' ' || answer.front() == '\t')) answer.erase(answer.begin());
   const auto folded = lower(answer);
   if (folded == "y" || folded == "yes") return true;
-  failure("nothing was deleted");
+  failure(refused);
   return false;
 }
 
@@ -344,7 +352,7 @@ int RegCommand::remove(const Options& options) {
   if (!options.force) {
     const auto question = options.valueName ? "Delete the registry value " + valueLabel(valueName) + " (Yes/No)?"
                                             : "Delete the registry key " + target.fullName() + " (Yes/No)?";
-    if (!confirm(question)) return 1;
+    if (!confirm(question, "the deletion", "add /f to delete without being asked", "nothing was deleted")) return 1;
   }
 
   if (!options.valueName) {
@@ -368,27 +376,37 @@ int RegCommand::exportKey(const Options& options) {
   const auto& path = options.positionals[1];
   const auto text = RegFileWriter(m_registry).exportTree(*key, problem);
   if (!text) return failure(problem);
-  if (!writeFile(path, *text, problem)) return failure("cannot write " + path + ": " + problem);
+  struct stat existing {};
+  if (!options.overwrite && ::lstat(path.c_str(), &existing) == 0 &&
+      !confirm("File " + path + " already exists. Overwrite (Yes/No)?", "replacing " + path,
+               "add /y to replace it without being asked", "nothing was exported"))
+    return 1;
+  if (auto reason = replaceFile(path, *text); !reason.empty()) return failure("cannot write " + path + ": " + reason);
+  // Written, but without what the format cannot carry.
+  if (!problem.empty()) return failure(problem);
   return 0;
 }
 
 int RegCommand::importFile(const Options& options) {
   const auto& path = options.positionals[0];
+  unsigned codePage = kDefaultCodePage;
+  if (options.codePage) {
+    const auto& text = *options.codePage;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), codePage);
+    if (ec != std::errc() || end != text.data() + text.size() || !isKnownCodePage(codePage))
+      return failure("reg import: unknown code page \"" + text + "\" (1250, 1251, 1252, 936, ...)");
+  }
   std::string problem;
   const auto bytes = readFile(path, problem);
   if (!bytes) return failure("cannot read " + path + ": " + problem);
-  const auto outcome = RegFileReader(m_registry).import(*bytes);
-  if (!outcome.problem) return 0;
-  std::string kept;
-  if (outcome.sectionsImported == 0) {
-    kept = "nothing was imported";
-  } else if (outcome.sectionsImported == 1) {
-    kept = "the 1 key section before it stays imported";
-  } else {
-    kept = "the " + std::to_string(outcome.sectionsImported) + " key sections before it stay imported";
-  }
-  return failure(path + ":" + std::to_string(outcome.problem->line) + ": " + outcome.problem->message + " (" + kept +
-                 ")");
+  const auto outcome = RegFileReader(m_registry).import(*bytes, codePage);
+  if (outcome.codePage)
+    m_console.err << "kipctl: " << path << ": not UTF-8; read in Windows code page " << *outcome.codePage << "\n";
+  for (const auto& ignored : outcome.ignored)
+    m_console.err << "kipctl: " << path << ":" << ignored.line << ": " << oneLine(ignored.message) << "\n";
+  // Each bad line costs its own key section; the others are imported.
+  for (const auto& bad : outcome.problems) failure(path + ":" + std::to_string(bad.line) + ": " + bad.message);
+  return outcome.problems.empty() ? 0 : 1;
 }
 
 }  // namespace kip

@@ -36,7 +36,10 @@ class RegCommand {
   int exportKey(const Options& options);
   int importFile(const Options& options);
 
-  bool confirm(const std::string& question);
+  // Asks question on the terminal; false, after one line saying why, when there is none (howToSkip tells
+  // how to do the action without a question) or the answer is not yes (refused says what was not done).
+  bool confirm(const std::string& question, const std::string& action, const std::string& howToSkip,
+               const std::string& refused);
   int failure(const std::string& message);
   std::string describe(RegCode code, Hive hive) const;
   std::string missingKey(const RegKeyName& key) const;

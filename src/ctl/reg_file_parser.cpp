@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "ctl/code_page.h"
 #include "ctl/reg_text_encoding.h"
 #include "ctl/reg_value_text.h"
 #include "platform/blank_trim.h"
@@ -29,6 +30,11 @@ int hexValue(char c) {
   return -1;
 }
 
+// A whole-line comment: ";" as the registry editor writes it, "#" as some other editors do.
+bool isComment(std::string_view trimmed) {
+  return !trimmed.empty() && (trimmed.front() == ';' || trimmed.front() == '#');
+}
+
 // What follows complete data may only be blanks or a comment.
 bool onlyCommentLeft(std::string_view rest) {
   rest = trimLeft(rest);
@@ -49,7 +55,13 @@ std::string characterText(std::string_view text, std::size_t offset) {
   return std::string(text.substr(offset, end - offset));
 }
 
-std::string characterAt(std::string_view text, std::size_t offset) { return "\"" + characterText(text, offset) + "\""; }
+std::string characterAt(std::string_view text, std::size_t offset) {
+  // Built by appending: GCC 12 at -O3 reports a false -Wrestrict in a chain of concatenations here.
+  std::string quoted(1, '"');
+  quoted += characterText(text, offset);
+  quoted += '"';
+  return quoted;
+}
 
 int lineOfOffset(std::string_view text, std::size_t offset) {
   return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
@@ -62,18 +74,21 @@ std::string describeValueName(std::string_view name) {
   return "the value " + excerpt(name);
 }
 
-RegFileParser::RegFileParser(std::span<const std::uint8_t> bytes) {
-  if (!decode(bytes)) return;
+RegFileParser::RegFileParser(std::span<const std::uint8_t> bytes, unsigned codePage) {
+  if (!decode(bytes, codePage)) return;
   splitLines();
   readHeader();
 }
 
 bool RegFileParser::fail(int line, std::string message) {
-  if (!m_problem) m_problem = RegFileProblem{line, std::move(message)};
+  if (m_sink)
+    m_sink->push_back(RegFileProblem{line, std::move(message)});
+  else if (!m_problem)
+    m_problem = RegFileProblem{line, std::move(message)};
   return false;
 }
 
-bool RegFileParser::decode(std::span<const std::uint8_t> bytes) {
+bool RegFileParser::decode(std::span<const std::uint8_t> bytes, unsigned codePage) {
   if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
     const auto units = bytes.subspan(2);
     std::size_t bad = 0;
@@ -90,9 +105,19 @@ bool RegFileParser::decode(std::span<const std::uint8_t> bytes) {
   } else {
     const bool bom = bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
     m_text.assign(bytes.begin() + (bom ? 3 : 0), bytes.end());
-    if (const auto bad = findInvalidUtf8(m_text); bad != std::string::npos)
-      return fail(lineOfOffset(m_text, bad),
-                  "the text is not valid UTF-8 (save the file as UTF-8, or as UTF-16LE with a byte order mark)");
+    if (const auto bad = findInvalidUtf8(m_text); bad != std::string::npos) {
+      // Windows writes REGEDIT4 files in the machine's 8-bit code page.
+      const auto first = m_text.find_first_not_of(" \t\r\n");
+      if (bom || first == std::string::npos || !std::string_view(m_text).substr(first).starts_with(kRegedit4Header))
+        return fail(lineOfOffset(m_text, bad),
+                    "the text is not valid UTF-8 (save the file as UTF-8, or as UTF-16LE with a byte order mark)");
+      auto converted = codePageToUtf8(m_text, codePage);
+      if (!converted)
+        return fail(lineOfOffset(m_text, bad), "the text is neither UTF-8 nor valid in code page " +
+                                                   std::to_string(codePage) + " (name another with /cp)");
+      m_text = std::move(*converted);
+      m_codePageUsed = codePage;
+    }
   }
   if (const auto nul = m_text.find('\0'); nul != std::string::npos) {
     const bool looksUtf16 = bytes.size() >= 2 && bytes[1] == 0 && bytes[0] != 0;
@@ -134,33 +159,54 @@ bool RegFileParser::readHeader() {
 bool RegFileParser::next(RegFileSection& section) {
   if (m_problem) return false;
   const std::string unrecognised = " (expected [key], \"name\"=data, @=data or a ; comment)";
+  // Lines before the first key line belong to no section.
+  m_sink = &m_stray;
   bool found = false;
   while (!found && m_nextLine < m_lines.size()) {
     const int line = static_cast<int>(m_nextLine) + 1;
     const auto text = trimLeft(m_lines[m_nextLine++]);
-    if (text.empty() || text.front() == ';') continue;
-    if (text.front() == '"' || text.front() == '@') return fail(line, "a value line before any [key] line");
-    if (text.front() != '[') return fail(line, "unrecognised line " + excerpt(text) + unrecognised);
+    if (text.empty() || isComment(text)) continue;
+    if (text.front() == '"' || text.front() == '@') {
+      fail(line, "a value line before any [key] line");
+      continue;
+    }
+    if (text.front() != '[') {
+      fail(line, "unrecognised line " + excerpt(text) + unrecognised);
+      continue;
+    }
     section = RegFileSection{};
-    if (!parseKeyLine(text, line, section)) return false;
+    m_sink = &section.problems;
+    parseKeyLine(text, line, section);
     found = true;
   }
-  if (!found) return false;
+  if (!found) {
+    m_sink = nullptr;
+    return false;
+  }
   while (m_nextLine < m_lines.size()) {
     const int line = static_cast<int>(m_nextLine) + 1;
     const auto text = trimLeft(m_lines[m_nextLine]);
     if (!text.empty() && text.front() == '[') break;
     ++m_nextLine;
-    if (text.empty() || text.front() == ';') continue;
-    if (text.front() != '"' && text.front() != '@')
-      return fail(line, "unrecognised line " + excerpt(text) + unrecognised);
-    if (section.removeTree)
-      return fail(line, "a value line after a [-key] line, whose key is deleted and cannot hold values");
+    if (text.empty() || isComment(text)) continue;
+    if (text.front() != '"' && text.front() != '@') {
+      fail(line, "unrecognised line " + excerpt(text) + unrecognised);
+      continue;
+    }
     RegFileValueLine value;
     value.line = line;
-    if (!parseValueLine(text, value)) return false;
-    section.values.push_back(std::move(value));
+    if (section.removeTree) {
+      // Read whole (continuation lines included) and dropped: the key it would belong to is deleted.
+      std::vector<RegFileProblem> dropped;
+      m_sink = &dropped;
+      parseValueLine(text, value);
+      m_sink = &section.problems;
+      section.ignored.push_back(RegFileProblem{line, "a value line below a [-key] line belongs to no key; ignored"});
+      continue;
+    }
+    if (parseValueLine(text, value)) section.values.push_back(std::move(value));
   }
+  m_sink = nullptr;
   return true;
 }
 
@@ -189,8 +235,9 @@ bool RegFileParser::parseKeyLine(std::string_view text, int line, RegFileSection
 namespace {
 
 // A quoted text starting at text[start] == '"', with \\ and \" unescaped; end is set past the closing quote.
-std::optional<std::string> parseQuoted(std::string_view text, std::size_t start, std::size_t& end,
-                                       std::string& problem) {
+// Another escape keeps its backslash when keepUnknownEscapes (as REGEDIT4 files are read), else is refused.
+std::optional<std::string> parseQuoted(std::string_view text, std::size_t start, std::size_t& end, std::string& problem,
+                                       bool keepUnknownEscapes) {
   std::string out;
   for (std::size_t i = start + 1; i < text.size(); ++i) {
     const char c = text[i];
@@ -204,7 +251,9 @@ std::optional<std::string> parseQuoted(std::string_view text, std::size_t start,
     }
     if (i + 1 == text.size()) break;
     const char escaped = text[++i];
-    if (escaped != '\\' && escaped != '"') {
+    if (escaped != '\\' && escaped != '"' && keepUnknownEscapes) {
+      out += '\\';
+    } else if (escaped != '\\' && escaped != '"') {
       problem = "unknown escape \\" + characterText(text, i) + " in the text " + excerpt(text.substr(start)) +
                 " (a backslash is written \\\\)";
       return std::nullopt;
@@ -222,7 +271,7 @@ bool RegFileParser::parseValueLine(std::string_view text, RegFileValueLine& valu
   std::size_t pos = 1;
   if (text.front() == '"') {
     std::string problem;
-    auto name = parseQuoted(text, 0, pos, problem);
+    auto name = parseQuoted(text, 0, pos, problem, m_format == Format::Regedit4);
     if (!name) return fail(line, problem);
     value.name = std::move(*name);
   }
@@ -235,7 +284,7 @@ bool RegFileParser::parseValueLine(std::string_view text, RegFileValueLine& valu
   if (data.front() == '"') {
     std::string problem;
     std::size_t end = 0;
-    auto textData = parseQuoted(data, 0, end, problem);
+    auto textData = parseQuoted(data, 0, end, problem, m_format == Format::Regedit4);
     if (!textData) return fail(line, problem);
     if (!onlyCommentLeft(data.substr(end))) return fail(line, "unexpected text after the closing quote of " + who);
     value.value = RegValue{RegType::Sz, std::vector<std::uint8_t>(textData->begin(), textData->end())};
@@ -302,7 +351,7 @@ bool RegFileParser::parseHexData(std::string_view firstPart, std::uint32_t type,
       const auto next = trimLeft(m_lines[m_nextLine]);
       line = static_cast<int>(m_nextLine) + 1;
       ++m_nextLine;
-      if (!next.empty() && next.front() == ';') continue;
+      if (isComment(next)) continue;
       if (next.empty()) return fail(line, "the data of " + who + " continues (\\) onto an empty line");
       piece = next;
       break;

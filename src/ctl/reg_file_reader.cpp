@@ -1,5 +1,6 @@
 #include "ctl/reg_file_reader.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "ctl/reg_code_text.h"
@@ -7,18 +8,32 @@
 
 namespace kip {
 
-RegImportOutcome RegFileReader::import(std::span<const std::uint8_t> bytes) {
+RegImportOutcome RegFileReader::import(std::span<const std::uint8_t> bytes, unsigned codePage) {
   RegImportOutcome outcome;
-  RegFileParser parser(bytes);
+  RegFileParser parser(bytes, codePage);
+  outcome.codePage = parser.codePageUsed();
   RegFileSection section;
   while (parser.next(section)) {
-    if (auto problem = apply(section)) {
-      outcome.problem = std::move(problem);
-      return outcome;
+    outcome.ignored.insert(outcome.ignored.end(), section.ignored.begin(), section.ignored.end());
+    if (section.problems.empty()) {
+      if (auto problem = apply(section)) section.problems.push_back(std::move(*problem));
+    }
+    if (!section.problems.empty()) {
+      ++outcome.sectionsSkipped;
+      for (auto& problem : section.problems) {
+        problem.message += " (its key section is skipped)";
+        outcome.problems.push_back(std::move(problem));
+      }
+      continue;
     }
     ++outcome.sectionsImported;
   }
-  outcome.problem = parser.problem();
+  if (const auto& unreadable = parser.problem())
+    outcome.problems.push_back({unreadable->line, unreadable->message + " (nothing was imported)"});
+  for (const auto& stray : parser.strayLines())
+    outcome.problems.push_back({stray.line, stray.message + " (the line is skipped)"});
+  std::stable_sort(outcome.problems.begin(), outcome.problems.end(),
+                   [](const RegFileProblem& a, const RegFileProblem& b) { return a.line < b.line; });
   return outcome;
 }
 

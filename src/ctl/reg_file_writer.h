@@ -15,7 +15,8 @@ class RegFileWriter {
   explicit RegFileWriter(Registry& registry) : m_registry(registry) {}
 
   // The whole file for key and everything below it, depth-first in enumeration order; nullopt with
-  // problem set when the key is missing or a name cannot be written in the format.
+  // problem set when the key is missing or cannot be read. A name the format cannot carry (a line break)
+  // leaves out only its value or key, named in problem beside the text returned.
   std::optional<std::string> exportTree(const RegKeyName& key, std::string& problem);
 
  private:

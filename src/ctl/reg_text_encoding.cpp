@@ -2,8 +2,6 @@
 
 namespace kip {
 
-namespace {
-
 void appendUtf8(std::string& out, std::uint32_t codePoint) {
   if (codePoint < 0x80) {
     out += static_cast<char>(codePoint);
@@ -21,8 +19,6 @@ void appendUtf8(std::string& out, std::uint32_t codePoint) {
     out += static_cast<char>(0x80 | (codePoint & 0x3F));
   }
 }
-
-}  // namespace
 
 std::size_t findInvalidUtf8(std::string_view text) {
   std::size_t i = 0;

@@ -8,6 +8,9 @@
 
 namespace kip {
 
+// Appends a code point as UTF-8.
+void appendUtf8(std::string& out, std::uint32_t codePoint);
+
 // Offset of the first byte that does not belong to a well-formed UTF-8 character (overlong forms,
 // surrogates and code points above U+10FFFF included); npos when the whole text is well formed.
 std::size_t findInvalidUtf8(std::string_view text);

@@ -73,8 +73,10 @@ void StartQueue::process(StartDefinition& definition, std::int32_t& next) {
       }
     } else if (definition.Countdown < 0) {
       definition.Countdown += kTickStep;
-      // One more tick runs after a posted command, so the queue does not end in the same tick.
-      if (definition.Countdown >= 0 && m_launcher.PerformAfterAction(definition)) next = 1;
+      // One more tick runs after a posted command, so the queue does not end in the same tick; a lower group
+      // still pending from earlier in this tick stays current.
+      if (definition.Countdown >= 0 && m_launcher.PerformAfterAction(definition))
+        next = next < 0 ? 1 : std::min(next, 1);
     }
   }
   if (definition.Countdown != 0) next = next < 0 ? group : std::min(next, group);

@@ -9,8 +9,8 @@ namespace kip {
 namespace {
 
 constexpr std::size_t kRawChunk = 64 * 1024;
-// Bytes kept of a line: the limit, one more to tell an over-long line, and a carriage return before the feed.
-constexpr std::size_t kKept = kMaxExchangeLine + 2;
+// Bytes kept of a line: the limit and one more to tell an over-long line.
+constexpr std::size_t kKept = kMaxExchangeLine + 1;
 constexpr std::uint32_t kReplacement = 0xFFFD;
 
 }  // namespace
@@ -141,17 +141,11 @@ void ExchangeLineReader::take(std::string_view segment, ExchangeLine& line) {
   if (segment.find('=') != std::string_view::npos) line.hasEquals = true;
   if (line.text.size() < kKept) line.text.append(segment.substr(0, kKept - line.text.size()));
   m_length += segment.size();
-  m_lastByte = segment.back();
 }
 
 void ExchangeLineReader::finish(ExchangeLine& line) {
   line.number = ++m_lineNumber;
-  std::size_t length = m_length;
-  if (length > 0 && m_lastByte == '\r') {
-    --length;
-    if (line.text.size() == m_length) line.text.pop_back();
-  }
-  line.tooLong = length > kMaxExchangeLine;
+  line.tooLong = m_length > kMaxExchangeLine;
 }
 
 bool ExchangeLineReader::next(ExchangeLine& line) {
@@ -163,7 +157,6 @@ bool ExchangeLineReader::next(ExchangeLine& line) {
   m_length = 0;
   m_lineStarted = false;
   m_sawNul = false;
-  m_lastByte = 0;
   for (;;) {
     if (m_chunk.empty() && !refill()) {
       m_done = true;
@@ -171,15 +164,24 @@ bool ExchangeLineReader::next(ExchangeLine& line) {
       finish(line);
       return true;
     }
+    // The line feed of a CR LF whose CR ended the previous line.
+    if (m_afterCarriageReturn) {
+      m_afterCarriageReturn = false;
+      if (m_chunk.front() == '\n') {
+        m_chunk.remove_prefix(1);
+        continue;
+      }
+    }
     m_lineStarted = true;
-    const auto feed = m_chunk.find('\n');
-    if (feed == std::string_view::npos) {
+    const auto end = m_chunk.find_first_of("\r\n");
+    if (end == std::string_view::npos) {
       take(m_chunk, line);
       m_chunk = {};
       continue;
     }
-    take(m_chunk.substr(0, feed), line);
-    m_chunk.remove_prefix(feed + 1);
+    take(m_chunk.substr(0, end), line);
+    m_afterCarriageReturn = m_chunk[end] == '\r';
+    m_chunk.remove_prefix(end + 1);
     finish(line);
     return true;
   }

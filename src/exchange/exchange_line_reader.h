@@ -20,10 +20,10 @@ struct ExchangeLine {
   bool hasEquals = false;   // holds a "=" anywhere (also beyond the bytes kept)
 };
 
-// Splits the bytes of an exchange file into lines. A line ends at a line feed, an optional carriage return
-// before it is dropped, and a last line needs no line end. A UTF-8 byte order mark at the start is skipped;
-// a file that begins with a UTF-16 byte order mark (little- or big-endian) is converted to UTF-8, broken
-// surrogates becoming U+FFFD. Other bytes pass unchanged. Memory stays bounded however long a line is.
+// Splits the bytes of an exchange file into lines. A line ends at CR LF, LF or a lone CR (so a stored text can
+// never hold a line break, which no export could write), and a last line needs no line end. A UTF-8 byte order mark at
+// the start is skipped; a file that begins with a UTF-16 byte order mark (little- or big-endian) is converted to UTF-8,
+// broken surrogates becoming U+FFFD. Other bytes pass unchanged. Memory stays bounded however long a line is.
 class ExchangeLineReader {
  public:
   // Fills buffer with up to size bytes: the count, 0 at the end of the input, -1 when reading failed.
@@ -66,7 +66,7 @@ class ExchangeLineReader {
   std::size_t m_length = 0;
   bool m_lineStarted = false;
   bool m_sawNul = false;
-  char m_lastByte = 0;
+  bool m_afterCarriageReturn = false;  // the previous line ended at a CR
 };
 
 }  // namespace kip

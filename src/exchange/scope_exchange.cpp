@@ -22,9 +22,9 @@ std::string hiveProblems(Registry& registry, Hive scope) {
   return problem;
 }
 
-}  // namespace
-
-ExportResult exportScope(Registry& registry, Hive scope, const std::string& path) {
+// Reads what an export of one scope holds and hands it to write; refused when a hive involved reports a problem.
+template <typename Write>
+ExportResult exportWith(Registry& registry, Hive scope, Write write) {
   if (auto problem = hiveProblems(registry, scope); !problem.empty()) {
     ExportResult refused;
     refused.message = std::move(problem);
@@ -33,7 +33,22 @@ ExportResult exportScope(Registry& registry, Hive scope, const std::string& path
   Preferences prefs;
   readPreferences(registry, prefs);
   const ScopeDefinitionList list(loadScope(registry, scope));
-  return exportExchangeFile(path, prefs, list);
+  return write(prefs, list);
+}
+
+}  // namespace
+
+ExportResult exportScope(Registry& registry, Hive scope, const std::string& path) {
+  return exportWith(registry, scope, [&](const Preferences& prefs, const ExchangeList& list) {
+    return exportExchangeFile(path, prefs, list);
+  });
+}
+
+ExportResult composeScopeText(Registry& registry, Hive scope, std::string& out) {
+  out.clear();
+  return exportWith(registry, scope, [&](const Preferences& prefs, const ExchangeList& list) {
+    return composeExchangeText(prefs, list, out);
+  });
 }
 
 ScopeImportResult importScope(Registry& registry, Hive scope, const std::string& path, Prompts& prompts) {

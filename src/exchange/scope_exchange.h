@@ -13,6 +13,8 @@ namespace kip {
 // Exports the stored running preferences and the stored definitions of one scope, in load order, to path;
 // refused when a hive involved reports a problem.
 ExportResult exportScope(Registry& registry, Hive scope, const std::string& path);
+// The same export's text into out, for a caller that writes it elsewhere (standard output).
+ExportResult composeScopeText(Registry& registry, Hive scope, std::string& out);
 
 // What an import into one scope's stored definitions did.
 struct ScopeImportResult {

@@ -67,6 +67,11 @@ int main(int argc, char** argv) {
   }
 
   kip::InstanceLock lock(runtime->path);
+  if (!lock.problem().empty()) {
+    // Without the lock this copy cannot tell whether it is the first: it starts nothing, but says why.
+    std::fprintf(stderr, "kiplaunch: %s\n", lock.problem().c_str());
+    return 0;
+  }
   if (!lock.acquired()) {
     // A copy runs already: ask it to raise its window and end, showing nothing.
     QCoreApplication core(argc, argv);

@@ -54,7 +54,9 @@ TEST_F(RegCommandTest, QueryPrintsTheKeyAndItsValues) {
             "    (Default)    REG_SZ    default\n"
             "    Delay    REG_DWORD    0x1f\n"
             "    Empty    REG_SZ    \n"
-            "    Executed    REG_BINARY    AB01\n");
+            "    Executed    REG_BINARY    AB01\n"
+            "\n"
+            "HKEY_CURRENT_USER\\Software\\Kip\\Sub\n");
   EXPECT_EQ(err(), "");
 }
 
@@ -76,9 +78,8 @@ TEST_F(RegCommandTest, QueryOfOneValueOrTheDefault) {
   m_registry.setText(Hive::CurrentUser, "K", "Module", "/usr/bin/xterm");
   EXPECT_EQ(run({"query", "HKCU\\K", "/v", "module"}), 0);
   EXPECT_EQ(out(), "HKEY_CURRENT_USER\\K\n    Module    REG_SZ    /usr/bin/xterm\n");
-  EXPECT_EQ(run({"query", "HKCU\\K", "/ve"}), 1);
-  EXPECT_EQ(out(), "");
-  expectOneErrorLine("the value (Default) does not exist in HKEY_CURRENT_USER\\K");
+  EXPECT_EQ(run({"query", "HKCU\\K", "/ve"}), 0);
+  EXPECT_EQ(out(), "HKEY_CURRENT_USER\\K\n    (Default)    REG_SZ    (value not set)\n");
   m_registry.setText(Hive::CurrentUser, "K", "", "d");
   EXPECT_EQ(run({"query", "HKCU\\K", "-VE"}), 0);
   EXPECT_EQ(out(), "HKEY_CURRENT_USER\\K\n    (Default)    REG_SZ    d\n");
@@ -259,19 +260,69 @@ TEST_F(RegCommandTest, ExportAndImportFileProblems) {
   expectOneErrorLine("cannot read " + dir.file("none.reg"));
 }
 
-TEST_F(RegCommandTest, ImportErrorsNameTheFileLineAndWhatStayedImported) {
+TEST_F(RegCommandTest, ImportErrorsNameTheFileLineAndWhatWasSkipped) {
   TempDir dir;
   const auto path = dir.file("bad.reg");
-  writeFile(path, "REGEDIT4\r\n[HKCU\\A]\r\n[HKCU\\B]\r\n\"x\"=hex:0q\r\n");
+  writeFile(path, "REGEDIT4\r\n[HKCU\\A]\r\n[HKCU\\B]\r\n\"x\"=hex:0q\r\n[HKCU\\C]\r\n");
   EXPECT_EQ(run({"import", path}), 1);
-  expectOneErrorLine(
-      path + ":4: bad hex digit \"q\" in the data of the value \"x\" (the 1 key section before it stays imported)");
+  expectOneErrorLine(path + ":4: bad hex digit \"q\" in the data of the value \"x\" (its key section is skipped)");
   EXPECT_TRUE(m_registry.hasKey(Hive::CurrentUser, "A"));
   EXPECT_FALSE(m_registry.hasKey(Hive::CurrentUser, "B"));
+  EXPECT_TRUE(m_registry.hasKey(Hive::CurrentUser, "C"));
   writeFile(path, "REGEDIT 4\r\n");
   EXPECT_EQ(run({"import", path}), 1);
   expectOneErrorLine(path + ":1: unknown header line \"REGEDIT 4\"");
   expectOneErrorLine("(nothing was imported)");
+}
+
+TEST_F(RegCommandTest, ImportOfAnEightBitFileSaysWhichCodePageItUsed) {
+  TempDir dir;
+  const auto path = dir.file("ansi.reg");
+  writeFile(path, "REGEDIT4\r\n[HKCU\\K]\r\n\"n\"=\"\xC4\xE0\"\r\n[-HKCU\\Gone]\r\n\"v\"=\"1\"\r\n");
+  for (const auto& [codePage, expected] : std::vector<std::pair<std::string, std::string>>{
+           {"1252", "\xC3\x84\xC3\xA0"}, {"1251", "\xD0\x94\xD0\xB0"}, {"1250", "\xC3\x84\xC5\x95"}}) {
+    EXPECT_EQ(run({"import", path, "/CP", codePage}), 0) << err();
+    EXPECT_EQ(text(Hive::CurrentUser, "K", "n"), expected);
+    EXPECT_EQ(err(), "kipctl: " + path + ": not UTF-8; read in Windows code page " + codePage + "\nkipctl: " + path +
+                         ":5: a value line below a [-key] line belongs to no key; ignored\n");
+  }
+  EXPECT_EQ(run({"import", path}), 0);
+  EXPECT_EQ(text(Hive::CurrentUser, "K", "n"), "\xC3\x84\xC3\xA0");
+  EXPECT_EQ(run({"import", path, "/cp", "77777"}), 1);
+  expectOneErrorLine("unknown code page \"77777\"");
+}
+
+TEST_F(RegCommandTest, ANameALineCannotCarryCostsOnlyItselfInTheExport) {
+  TempDir dir;
+  m_registry.setText(Hive::CurrentUser, "K", "kept", "1");
+  m_registry.setText(Hive::CurrentUser, "K", "two\nlines", "2");
+  m_registry.setText(Hive::CurrentUser, "K\\bad\rkey", "x", "3");
+  m_registry.setText(Hive::CurrentUser, "K\\z", "y", "4");
+  EXPECT_EQ(run({"export", "HKCU\\K", dir.file("out.reg")}), 1);
+  expectOneErrorLine(
+      "not exported (a line break or NUL in the name): the value \"two\\nlines\" of "
+      "\"HKEY_CURRENT_USER\\K\", the key \"HKEY_CURRENT_USER\\K\\bad\\rkey\"");
+  EXPECT_EQ(readFile(dir.file("out.reg")),
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"kept\"=\"1\"\r\n\r\n"
+            "[HKEY_CURRENT_USER\\K\\z]\r\n\"y\"=\"4\"\r\n\r\n");
+}
+
+TEST_F(RegCommandTest, ExportReplacesAFileOnlyWhenToldOrAnswered) {
+  TempDir dir;
+  const auto path = dir.file("out.reg");
+  writeFile(path, "old");
+  m_registry.setText(Hive::CurrentUser, "K", "C:\\x.dll", "1");
+  EXPECT_EQ(run({"export", "HKCU\\K", path}), 1);
+  expectOneErrorLine("add /y");
+  EXPECT_EQ(run({"export", "HKCU\\K", path}, "n\n", true), 1);
+  EXPECT_EQ(out(), "File " + path + " already exists. Overwrite (Yes/No)? ");
+  expectOneErrorLine("nothing was exported");
+  EXPECT_EQ(readFile(path), "old");
+  EXPECT_EQ(run({"export", "HKCU\\K", path}, "yes\n", true), 0) << err();
+  EXPECT_NE(readFile(path).find("\"C:\\\\x.dll\"=\"1\""), std::string::npos) << readFile(path);
+  writeFile(path, "old");
+  EXPECT_EQ(run({"export", "HKCU\\K", path, "/Y"}), 0) << err();
+  EXPECT_NE(readFile(path), "old");
 }
 
 }  // namespace

@@ -38,12 +38,20 @@ struct Parsed {
   std::optional<RegFileProblem> problem;
 };
 
+// The good sections, and the first problem of the file: what stops it being read, else its earliest bad line.
 Parsed parse(const std::vector<std::uint8_t>& bytes) {
   Parsed result;
   RegFileParser parser(bytes);
   RegFileSection section;
-  while (parser.next(section)) result.sections.push_back(section);
+  std::vector<RegFileProblem> bad;
+  while (parser.next(section)) {
+    if (section.problems.empty()) result.sections.push_back(section);
+    bad.insert(bad.end(), section.problems.begin(), section.problems.end());
+  }
+  bad.insert(bad.end(), parser.strayLines().begin(), parser.strayLines().end());
   result.problem = parser.problem();
+  for (const auto& problem : bad)
+    if (!result.problem || problem.line < result.problem->line) result.problem = problem;
   return result;
 }
 
@@ -183,10 +191,11 @@ INSTANTIATE_TEST_SUITE_P(
                       "unknown root \"HKEY_CLASSES_ROOT\""},
         MalformedCase{"NoClosingBracket", kKey + "[HKEY_CURRENT_USER\\B\r\n", 4, "no closing ]"},
         MalformedCase{"WholeHiveDeletion", "REGEDIT4\r\n[-HKEY_LOCAL_MACHINE]\r\n", 2, "cannot be deleted"},
-        MalformedCase{"ValueAfterDeletion", "REGEDIT4\r\n[-HKCU\\A]\r\n\"a\"=\"b\"\r\n", 3, "[-key]"},
         MalformedCase{"UnterminatedString", kKey + "\"a\"=\"b\r\n", 4, "unterminated string"},
         MalformedCase{"UnterminatedName", kKey + "\"a=b\r\n", 4, "unterminated string"},
-        MalformedCase{"UnknownEscape", kKey + "\"a\"=\"C:\\Windows\"\r\n", 4, "unknown escape \\W"},
+        MalformedCase{"UnknownEscapeInVersion5",
+                      "Windows Registry Editor Version 5.00\r\n[HKCU\\A]\r\n\"a\"=\"C:\\Windows\"\r\n", 3,
+                      "unknown escape \\W"},
         MalformedCase{"TextAfterString", kKey + "\"a\"=\"b\"c\r\n", 4, "after the closing quote"},
         MalformedCase{"MissingEquals", kKey + "\"a\" \"b\"\r\n", 4, "expected ="},
         MalformedCase{"UnknownData", kKey + "\"a\"=qword:1\r\n", 4, "unknown data"},
@@ -202,10 +211,40 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"EmptyDword", kKey + "\"a\"=dword:\r\n", 4, "1 to 8"},
         MalformedCase{"BadDwordDigit", kKey + "\"a\"=dword:0000001x\r\n", 4, "bad hex digit \"x\""},
         MalformedCase{"UnrecognisedLine", kKey + "a=b\r\n", 4, "unrecognised line \"a=b\""},
-        MalformedCase{"InvalidUtf8", kKey + "\r\n\"a\"=\"\xE9t\xE9\"\r\n", 5, "not valid UTF-8"},
+        MalformedCase{"InvalidUtf8AfterAByteOrderMark", "\xEF\xBB\xBF" + kKey + "\r\n\"a\"=\"\xE9t\xE9\"\r\n", 5,
+                      "not valid UTF-8"},
+        MalformedCase{"InvalidUtf8InVersion5", "Windows Registry Editor Version 5.00\r\n\"a\"=\"\xE9\"\r\n", 2,
+                      "not valid UTF-8"},
         MalformedCase{"Utf16WithoutBom", std::string("R\0E\0G\0", 6), 1, "byte order mark"},
         MalformedCase{"BigEndianUtf16", std::string("\xFE\xFF\0R", 4), 1, "big-endian"}),
     [](const auto& info) { return info.param.label; });
+
+// Files as other machines and editors write them: a bad line costs its own section only.
+TEST(RegFileParser, ReadsWhatWindowsAndOtherEditorsWrite) {
+  RegFileParser parser(bytesOf("REGEDIT4\r\n# an editor's comment\r\n\"stray\"=\"1\"\r\n"
+                               "[HKCU\\A]\r\n\"C:\\\\x\\\\y.ax\"=\"C:\\Program Files\\q\"\r\n"
+                               "[-HKCU\\B]\r\n\"lost\"=hex:01,\\\r\n  02\r\n"
+                               "[HKCU\\C]\r\n\"bad\"=dword:zz\r\n#\"fine\"=\"1\"\r\n"
+                               "[HKCU\\D]\r\n@=\"\xCF\xF0\xE8\"\r\n"),
+                       1251);
+  std::vector<RegFileSection> sections;
+  for (RegFileSection section; parser.next(section);) sections.push_back(section);
+  ASSERT_FALSE(parser.problem());
+  EXPECT_EQ(parser.codePageUsed(), 1251u);
+  ASSERT_EQ(parser.strayLines().size(), 1u);
+  EXPECT_EQ(parser.strayLines()[0].line, 3);
+  ASSERT_EQ(sections.size(), 4u);
+  ASSERT_EQ(sections[0].values.size(), 1u);
+  EXPECT_EQ(sections[0].values[0].name, "C:\\x\\y.ax");
+  EXPECT_EQ(textOf(sections[0].values[0].value), "C:\\Program Files\\q");  // an unknown escape keeps its backslash
+  EXPECT_TRUE(sections[1].values.empty());
+  ASSERT_EQ(sections[1].ignored.size(), 1u);
+  EXPECT_EQ(sections[1].ignored[0].line, 7);
+  EXPECT_TRUE(sections[1].problems.empty());
+  ASSERT_EQ(sections[2].problems.size(), 1u);
+  EXPECT_EQ(sections[2].problems[0].line, 10);
+  EXPECT_EQ(textOf(sections[3].values.at(0).value), "\xD0\x9F\xD1\x80\xD0\xB8");
+}
 
 TEST(RegFileParser, Version5TextDataThatIsNotUtf16IsRejected) {
   const auto parsed = parse("Windows Registry Editor Version 5.00\r\n[HKCU\\A]\r\n\r\n\"p\"=hex(2):41,00,42\r\n");

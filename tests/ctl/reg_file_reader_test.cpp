@@ -29,7 +29,7 @@ TEST_F(RegFileReaderTest, SetsUpAHardwareProfileTheStartUpReads) {
       "\"CurrentConfig\"=dword:00000001\r\n\r\n"
       "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\control\\IDConfigDB\\Hardware Profiles\\0001]\r\n"
       "\"FriendlyName\"=\"Docked\"\r\n");
-  ASSERT_FALSE(outcome.problem) << outcome.problem->message;
+  ASSERT_TRUE(outcome.problems.empty()) << outcome.problems.front().message;
   EXPECT_EQ(outcome.sectionsImported, 2u);
   std::unique_ptr<RegKey> key;
   ASSERT_EQ(
@@ -50,23 +50,27 @@ TEST_F(RegFileReaderTest, DeletesKeyTreesAndValues) {
       "[-HKEY_CURRENT_USER\\Software\\Gone]\n"
       "[-HKEY_CURRENT_USER\\Software\\NeverWas]\n"
       "[HKEY_CURRENT_USER\\Software\\Kept]\n\"old\"=-\n@=-\n\"missing\"=-\n\"new\"=\"2\"\n");
-  ASSERT_FALSE(outcome.problem) << outcome.problem->message;
+  ASSERT_TRUE(outcome.problems.empty()) << outcome.problems.front().message;
   EXPECT_FALSE(m_registry.hasKey(Hive::CurrentUser, "Software\\Gone"));
   EXPECT_EQ(m_registry.valueNames(Hive::CurrentUser, "Software\\Kept"), std::vector<std::string>{"new"});
 }
 
-TEST_F(RegFileReaderTest, ABadLineLeavesItsSectionUntouchedAndKeepsTheEarlierOnes) {
+TEST_F(RegFileReaderTest, ABadLineLeavesItsSectionUntouchedAndTheOthersAreImported) {
   m_registry.setText(Hive::CurrentUser, "B", "b", "before");
   const auto outcome = import(
       "REGEDIT4\n[HKCU\\A]\n\"a\"=\"1\"\n"
       "[HKCU\\B]\n\"b\"=\"changed\"\n\"c\"=dword:zz\n"
-      "[HKCU\\C]\n\"c\"=\"3\"\n");
-  ASSERT_TRUE(outcome.problem.has_value());
-  EXPECT_EQ(outcome.problem->line, 6);
-  EXPECT_EQ(outcome.sectionsImported, 1u);
+      "[HKEY_CLASSES_ROOT\\.x]\n@=\"y\"\n"
+      "[HKCU\\C]\n\"c\"=\"3\"\n\"C:\\\\dll\"=dword:1\n");
+  ASSERT_EQ(outcome.problems.size(), 2u);
+  EXPECT_EQ(outcome.problems[0].line, 6);
+  EXPECT_EQ(outcome.problems[1].line, 7);
+  EXPECT_EQ(outcome.sectionsImported, 2u);
+  EXPECT_EQ(outcome.sectionsSkipped, 2u);
   EXPECT_EQ(text(Hive::CurrentUser, "A", "a"), "1");
   EXPECT_EQ(text(Hive::CurrentUser, "B", "b"), "before");
-  EXPECT_FALSE(m_registry.hasKey(Hive::CurrentUser, "C"));
+  EXPECT_EQ(text(Hive::CurrentUser, "C", "c"), "3");
+  EXPECT_EQ(m_registry.valueNames(Hive::CurrentUser, "C"), (std::vector<std::string>{"c", "C:\\dll"}));
 }
 
 // A registry whose keys refuse to store a value named "poison", to fail a write in the middle of a section.
@@ -123,9 +127,10 @@ TEST_F(RegFileReaderTest, AFailedWriteRollsBackItsWholeSection) {
       "REGEDIT4\n[HKLM\\One]\n\"a\"=\"1\"\n"
       "[HKLM\\Two\\Sub]\n[HKLM\\Two]\n\"kept\"=-\n\"fresh\"=\"x\"\n\"poison\"=\"y\"\n";
   const auto outcome = RegFileReader(registry).import(std::vector<std::uint8_t>(file.begin(), file.end()));
-  ASSERT_TRUE(outcome.problem.has_value());
-  EXPECT_EQ(outcome.problem->line, 8);
-  EXPECT_NE(outcome.problem->message.find("access denied"), std::string::npos) << outcome.problem->message;
+  ASSERT_FALSE(outcome.problems.empty());
+  EXPECT_EQ(outcome.problems.front().line, 8);
+  EXPECT_NE(outcome.problems.front().message.find("access denied"), std::string::npos)
+      << outcome.problems.front().message;
   EXPECT_EQ(outcome.sectionsImported, 2u);
   EXPECT_EQ(text(Hive::LocalMachine, "One", "a"), "1");
   EXPECT_TRUE(m_registry.hasKey(Hive::LocalMachine, "Two\\Sub"));
@@ -135,18 +140,18 @@ TEST_F(RegFileReaderTest, AFailedWriteRollsBackItsWholeSection) {
 TEST_F(RegFileReaderTest, AnUnwritableKeyIsReportedAtItsKeyLine) {
   m_registry.failWritesUnder(Hive::LocalMachine, "Locked");
   const auto outcome = import("REGEDIT4\n[HKLM\\Open]\n\n[HKLM\\Locked\\Key]\n\"b\"=\"2\"\n");
-  ASSERT_TRUE(outcome.problem.has_value());
-  EXPECT_EQ(outcome.problem->line, 4);
-  EXPECT_NE(outcome.problem->message.find("cannot create HKEY_LOCAL_MACHINE\\Locked\\Key"), std::string::npos)
-      << outcome.problem->message;
+  ASSERT_FALSE(outcome.problems.empty());
+  EXPECT_EQ(outcome.problems.front().line, 4);
+  EXPECT_NE(outcome.problems.front().message.find("cannot create HKEY_LOCAL_MACHINE\\Locked\\Key"), std::string::npos)
+      << outcome.problems.front().message;
   EXPECT_EQ(outcome.sectionsImported, 1u);
 }
 
-TEST_F(RegFileReaderTest, AReadOnlyHiveStopsAtItsFirstSection) {
+TEST_F(RegFileReaderTest, AReadOnlyHiveCostsItsSections) {
   m_registry.setReadOnly(Hive::LocalMachine, true);
   const auto outcome = import("REGEDIT4\n[HKCU\\Mine]\n\n[-HKLM\\Theirs]\n");
-  ASSERT_TRUE(outcome.problem.has_value());
-  EXPECT_EQ(outcome.problem->line, 4);
+  ASSERT_FALSE(outcome.problems.empty());
+  EXPECT_EQ(outcome.problems.front().line, 4);
   EXPECT_EQ(outcome.sectionsImported, 1u);
 }
 

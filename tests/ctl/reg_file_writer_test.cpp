@@ -87,7 +87,7 @@ TEST(RegFileRoundTrip, ExportThenImportRestoresEveryValue) {
   ASSERT_TRUE(text.has_value()) << problem;
   MemoryRegistry target;
   const auto outcome = RegFileReader(target).import(std::vector<std::uint8_t>(text->begin(), text->end()));
-  ASSERT_FALSE(outcome.problem) << outcome.problem->line << ": " << outcome.problem->message;
+  ASSERT_TRUE(outcome.problems.empty()) << outcome.problems.front().line << ": " << outcome.problems.front().message;
   EXPECT_EQ(outcome.sectionsImported, 2u);
 
   const auto again = RegFileWriter(target).exportTree({Hive::LocalMachine, key}, problem);

@@ -141,6 +141,29 @@ bool waitForFile(const std::string& path, std::chrono::milliseconds limit) {
   return true;
 }
 
+std::optional<std::string> copyForUser(const std::string& program, const std::string& folder, uid_t uid,
+                                       std::string& why) {
+  const std::string copy = folder + "/" + std::filesystem::path(program).filename().string();
+  std::error_code ec;
+  std::filesystem::copy_file(program, copy, std::filesystem::copy_options::overwrite_existing, ec);
+  if (ec || chmod(copy.c_str(), 0755) != 0 || chmod(folder.c_str(), 0755) != 0) {
+    why = "cannot copy " + program + " to " + folder + ": " + ec.message();
+    return std::nullopt;
+  }
+  // Ask as that user: every folder above the copy must let it through.
+  const pid_t child = fork();
+  if (child == 0) {
+    if (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0) _exit(2);
+    _exit(access(copy.c_str(), X_OK) == 0 ? 0 : 1);
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    why = "user " + std::to_string(uid) + " cannot reach " + folder + " (a folder above it is closed to others)";
+    return std::nullopt;
+  }
+  return copy;
+}
+
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
   std::string pattern = std::string(base && *base ? base : "/tmp") + "/kiptest-XXXXXX";

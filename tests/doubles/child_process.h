@@ -65,6 +65,11 @@ class TempDir {
   std::string m_path;
 };
 
+// Copies program into folder (made 0755) so that the user uid can run it wherever the build lies; the path
+// of the copy, or nullopt with the reason in why when that user cannot reach the folder either.
+std::optional<std::string> copyForUser(const std::string& program, const std::string& folder, uid_t uid,
+                                       std::string& why);
+
 // Reads a whole file; empty when it cannot be read.
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);

@@ -78,7 +78,9 @@ TEST_F(KipctlRegTest, AddQueryAndDeleteValuesOfEveryType) {
             "    Dir    REG_EXPAND_SZ    %HOME%\n"
             "    Module    REG_SZ    /usr/bin/xterm -e \"top\"\n"
             "    Offset    REG_DWORD    0xffffffff\n"
-            "    Stamp    REG_BINARY    00AB\n");
+            "    Stamp    REG_BINARY    00AB\n"
+            "\n"
+            "HKEY_CURRENT_USER\\Software\\Kip\\Sub\n");
   result = reg({"query", "HKCU\\Software", "/s", "/v", "stamp"});
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(result.out, "\nHKEY_CURRENT_USER\\Software\\Kip\n    Stamp    REG_BINARY    00AB\n");
@@ -159,20 +161,18 @@ TEST_F(KipctlRegTest, ImportsAVersion5FileInUtf16FromAWindowsMachine) {
   EXPECT_EQ(text(Hive::CurrentUser, "Software\\Old", "gone"), std::nullopt);
 }
 
-TEST_F(KipctlRegTest, MalformedImportStopsAtTheBadSectionAndKeepsTheEarlierOnes) {
+TEST_F(KipctlRegTest, MalformedImportSkipsTheBadSectionAndKeepsTheOthers) {
   ok({"add", "HKCU\\Two", "/v", "keep", "/d", "old"});
   const auto file = m_dir.file("bad.reg");
   writeFile(file,
             "REGEDIT4\r\n\r\n[HKCU\\One]\r\n\"a\"=\"1\"\r\n\r\n"
             "[HKCU\\Two]\r\n\"keep\"=-\r\n\"new\"=\"2\"\r\n\"bad\"=hex:01,\\\r\n  0x\r\n\r\n[HKCU\\Three]\r\n");
   expectFailure(reg({"import", file}),
-                file +
-                    ":10: bad hex digit \"x\" in the data of the value \"bad\" (the 1 key section before it stays "
-                    "imported)");
+                file + ":10: bad hex digit \"x\" in the data of the value \"bad\" (its key section is skipped)");
   EXPECT_EQ(text(Hive::CurrentUser, "One", "a"), "1");
   EXPECT_EQ(text(Hive::CurrentUser, "Two", "keep"), "old");
   EXPECT_EQ(text(Hive::CurrentUser, "Two", "new"), std::nullopt);
-  expectFailure(reg({"query", "HKCU\\Three"}), "does not exist");
+  ok({"query", "HKCU\\Three"});
   expectFailure(reg({"import", m_dir.file("missing.reg")}), "cannot read");
 }
 
@@ -253,8 +253,11 @@ TEST_F(KipctlRegTest, DeleteOnATerminalAsksAndFollowsTheAnswer) {
 TEST_F(KipctlRegTest, AReadOnlyMachineHiveCanBeQueriedButNotChanged) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run kipctl as another user";
   ok({"add", kProfileKey, "/v", "CurrentConfig", "/t", "REG_DWORD", "/d", "1"});
-  chmod(m_dir.path().c_str(), 0755);
   chmod(machineHive().c_str(), 0644);
+  // The build may lie in a folder other users cannot enter: they run a copy.
+  std::string why;
+  const auto program = copyForUser(KIPCTL_PATH, m_dir.path(), 65534, why);
+  if (!program) GTEST_SKIP() << why;
   const std::string userDir = m_dir.file("nobody");
   mkdir(userDir.c_str(), 0700);
   chown(userDir.c_str(), 65534, 65534);
@@ -262,7 +265,7 @@ TEST_F(KipctlRegTest, AReadOnlyMachineHiveCanBeQueriedButNotChanged) {
   environment["KIPLAUNCH_USER_HIVE"] = userDir + "/user.db";
   const auto asNobody = [&](std::vector<std::string> args) {
     args.insert(args.begin(), "reg");
-    ChildProcess child(KIPCTL_PATH, args, environment, "", uid_t{65534});
+    ChildProcess child(*program, args, environment, "", uid_t{65534});
     return child.wait();
   };
   auto result = asNobody({"query", kProfileKey, "/v", "CurrentConfig"});

@@ -1,7 +1,15 @@
+#include <fcntl.h>
 #include <grp.h>
+#include <linux/if_tun.h>
+#include <net/if.h>
 #include <pwd.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -177,10 +185,11 @@ TEST_F(KipctlTestProbeTest, ProbeOfAnUnreadablePathAsAnotherUser) {
   const std::string locked = m_dir.file("locked");
   mkdir(locked.c_str(), 0700);
   writeFile(locked + "/inside", "x");
-  chmod(m_dir.path().c_str(), 0755);
-  ChildProcess child(KIPCTL_PATH, {"probe", locked + "/inside"}, env(), {}, 65534);
+  std::string why;
+  const auto program = copyForUser(KIPCTL_PATH, m_dir.path(), 65534, why);
+  if (!program) GTEST_SKIP() << why;
+  ChildProcess child(*program, {"probe", locked + "/inside"}, env(), {}, 65534);
   const auto run = child.wait(std::chrono::seconds(30));
-  if (run.exitCode == 126 || run.exitCode == 127) GTEST_SKIP() << "kipctl cannot be run as nobody here";
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(lines(run.out).at(0), "1");
 }
@@ -250,6 +259,31 @@ class KipctlNamespaceTest : public KipctlTestProbeTest {
     return runProgram("/usr/bin/unshare", {"--net", "--mount", "/bin/sh", "-c", script, KIPCTL_PATH, text}, env(), {},
                       std::chrono::seconds(60));
   }
+
+  // kipctl probe DUN in a fresh network namespace whose tun device kiptun is held open by the probe itself
+  // (the descriptor is inherited), as a VPN program holds its device.
+  ChildResult inNamespaceHoldingTun() {
+    const std::string out = m_dir.file("tun.out"), err = m_dir.file("tun.err");
+    const std::string script = "ip link set kiptun up && exec \"$0\" probe DUN >\"$1\" 2>\"$2\"";
+    const pid_t child = fork();
+    if (child == 0) {
+      if (unshare(CLONE_NEWNET) != 0) _exit(125);
+      const int tun = open("/dev/net/tun", O_RDWR);
+      ifreq request{};
+      request.ifr_flags = IFF_TUN | IFF_NO_PI;
+      std::strncpy(request.ifr_name, "kiptun", IFNAMSIZ - 1);
+      if (tun < 0 || ioctl(tun, TUNSETIFF, &request) != 0) _exit(125);
+      execl("/bin/sh", "sh", "-c", script.c_str(), KIPCTL_PATH, out.c_str(), err.c_str(), nullptr);
+      _exit(127);
+    }
+    ChildResult result;
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) return result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = readFile(out);
+    result.err = readFile(err);
+    return result;
+  }
 };
 
 TEST_F(KipctlNamespaceTest, NoInterfaceButLoopbackIsNoNetwork) {
@@ -286,12 +320,30 @@ TEST_F(KipctlNamespaceTest, UnreadableRoutesGiveNoVerdict) {
 TEST_F(KipctlNamespaceTest, PointToPointLinkIsDialUp) {
   const auto down = inNamespace("true", "DUN");
   EXPECT_EQ(lines(down.out), (std::vector<std::string>{"-1", "No Network: Rc-1 (DUN)"}));
-  const auto up = inNamespace("ip tuntap add kiptun mode tun && ip link set kiptun up", "DUN");
-  if (up.out.empty()) GTEST_SKIP() << "tun devices are not available: " << up.err;
-  EXPECT_EQ(up.exitCode, 0);
-  EXPECT_EQ(lines(up.out), (std::vector<std::string>{"1", "Network Present (DUN)"}));
+  // A tun device that no program holds has no carrier.
+  const auto unheld = inNamespace("ip tuntap add kiptun mode tun && ip link set kiptun up", "DUN");
+  if (unheld.out.empty()) GTEST_SKIP() << "tun devices are not available: " << unheld.err;
+  EXPECT_EQ(lines(unheld.out).at(0), "-1");
+  const auto held = inNamespaceHoldingTun();
+  EXPECT_EQ(held.exitCode, 0) << held.err;
+  EXPECT_EQ(lines(held.out), (std::vector<std::string>{"1", "Network Present (DUN)"}));
   // Lower case is a host name, pinged and not found.
   EXPECT_EQ(lines(inNamespace("true", "dun").out).at(0), "-1");
+}
+
+// Links and routes that look present but carry nothing.
+TEST_F(KipctlNamespaceTest, NoCarrierOrABlackholeRouteIsNoNetwork) {
+  const std::string veth = "ip link add kip0 type veth peer name kip1 && ip addr add 10.77.0.2/24 dev kip0 && ";
+  const std::vector<std::pair<const char*, std::string>> cases{
+      {"cable pulled", veth + "ip link set kip0 up && ip route add default via 10.77.0.1 dev kip0"},
+      {"blackhole", veth + "ip link set kip1 up && ip link set kip0 up && ip route add blackhole default"},
+      {"blackhole v6", veth + "ip link set kip1 up && ip link set kip0 up && ip -6 route add blackhole default"},
+  };
+  for (const auto& [what, setup] : cases) {
+    const auto run = inNamespace(setup, "");
+    if (run.out.empty()) GTEST_SKIP() << "veth links are not available: " << run.err;
+    EXPECT_EQ(lines(run.out).at(0), "-1222") << what;
+  }
 }
 
 }  // namespace

@@ -182,6 +182,17 @@ TEST_F(StartQueueTest, AfterActionHoldsTheNextGroupBack) {
   EXPECT_EQ(storedResult("a"), "OK (Close in 20s)");
 }
 
+TEST_F(StartQueueTest, APostedAfterActionDoesNotPassOverAPendingOneOfItsGroup) {
+  // "a" is handled before "b" in each tick and still counts down when "b" posts its after-action.
+  store({"a", 0, 0, 20});
+  store({"b", 0, 0, 3});
+  store({"c", 1});
+  autostart();
+  runToEnd();
+  ASSERT_EQ(postedAt, (std::vector<int>{3, 20}));
+  EXPECT_GT(startTick("c"), postedAt.back());
+}
+
 TEST_F(StartQueueTest, PostedAfterActionKeepsTheQueueOneMoreTick) {
   store({"a", 3, 0, 3});
   autostart();

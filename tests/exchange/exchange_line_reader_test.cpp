@@ -71,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
             SplitCase{"no final line end", "a=1\r\nb=2", {"a=1", "b=2"}},
             SplitCase{"CR at the very end", "a=1\r", {"a=1"}},
             SplitCase{"empty lines kept", "\r\n\r\nx\r\n", {"", "", "x"}},
-            SplitCase{"only the CR before LF goes", "a\rb\r\r\n", {"a\rb\r"}},
+            SplitCase{"a bare CR ends a line too", "a\rb\r\r\nc\n\rd", {"a", "b", "", "c", "", "d"}},
             SplitCase{"NUL ends the line's text", "Module=ab\0cd=\r\nNext=1\r\n"s, {"Module=ab", "Next=1"}},
             SplitCase{"NUL first", "\0[x]\r\n"s, {""}}, SplitCase{"UTF-8 BOM skipped", "\xEF\xBB\xBF[x]\r\n", {"[x]"}},
             SplitCase{"BOM only at the start",

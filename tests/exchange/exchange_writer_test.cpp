@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <csignal>
@@ -153,31 +154,35 @@ struct LineBreakCase {
   const char* what;
   std::function<void(Preferences&, StartDefinition&)> spoil;
   const char* message;
+  const char* leftOut;  // a line that must not be written
 };
 
 class LineBreakTest : public ::testing::TestWithParam<LineBreakCase> {};
 
-TEST_P(LineBreakTest, RefusesATextThatHoldsALineBreak) {
+TEST_P(LineBreakTest, LeavesOutOnlyTheTextThatHoldsALineBreakAndNamesIt) {
   Preferences prefs;
   auto def = makeDefinition("Job");
   GetParam().spoil(prefs, *def);
-  FakeList list({makeDefinition("First"), def});
+  FakeList list({makeDefinition("First"), def, makeDefinition("Last")});
   std::string text = "old";
   const auto result = composeExchangeText(prefs, list, text);
-  EXPECT_FALSE(result.written);
+  EXPECT_TRUE(result.written);
   EXPECT_EQ(result.message, GetParam().message);
-  EXPECT_TRUE(text.empty());
+  EXPECT_NE(text.find("[First]\r\n"), std::string::npos);
+  EXPECT_NE(text.find("[Last]\r\n"), std::string::npos);
+  EXPECT_EQ(text.find(GetParam().leftOut), std::string::npos);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), std::count(text.begin(), text.end(), '\n'));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, LineBreakTest,
     ::testing::Values(
         LineBreakCase{"parms", [](Preferences&, StartDefinition& d) { d.Parms = "a\nModule=evil"; },
-                      "Cannot export: the Parms of \"Job\" holds a line break, which the file cannot carry"},
+                      "Not exported: the Parms of \"Job\" holds a line break, which the file cannot carry", "[Job]"},
         LineBreakCase{"name", [](Preferences&, StartDefinition& d) { d.Name = "Jo\rb"; },
-                      "Cannot export: the name of \"Jo\rb\" holds a line break, which the file cannot carry"},
+                      "Not exported: the name of \"Jo\\rb\" holds a line break, which the file cannot carry", "[Jo"},
         LineBreakCase{"proxy", [](Preferences& p, StartDefinition&) { p.Proxy = "x\r\n"; },
-                      "Cannot export: the preference Proxy holds a line break, which the file cannot carry"}));
+                      "Not exported: the preference Proxy holds a line break, which the file cannot carry", "Proxy="}));
 
 class ExchangeFileTest : public ::testing::Test {
  protected:
@@ -225,6 +230,29 @@ TEST_F(ExchangeFileTest, ReplacesTheTargetOfASymbolicLinkAndKeepsTheLink) {
   ASSERT_TRUE(exportExchangeFile(link.string(), Preferences{}, list).written);
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(readWhole(target), kDefaultPreferences);
+}
+
+TEST_F(ExchangeFileTest, KeepsWhatTheOldFileWasAndRefusesWhatIsNoFile) {
+  FakeList list;
+  const auto exportTo = [&](const fs::path& path) { return exportExchangeFile(path.string(), Preferences{}, list); };
+  std::ofstream(m_dir / "private") << "old";
+  fs::permissions(m_dir / "private", fs::perms::owner_read | fs::perms::owner_write);
+  std::ofstream(m_dir / "shared") << "old content that is longer";
+  fs::create_hard_link(m_dir / "shared", m_dir / "link");
+  fs::create_symlink("made", m_dir / "dangling");
+  fs::create_symlink("/dev/null", m_dir / "null");
+  ASSERT_EQ(mkfifo((m_dir / "pipe").c_str(), 0600), 0);
+  for (const char* name : {"private", "shared", "dangling"}) EXPECT_TRUE(exportTo(m_dir / name).written) << name;
+  for (const char* name : {"pipe", "null"})
+    EXPECT_EQ(exportTo(m_dir / name).message,
+              "Cannot write \"" + (m_dir / name).string() + "\": it is not a regular file");
+  EXPECT_EQ(fs::status(m_dir / "private").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(readWhole(m_dir / "link"), kDefaultPreferences);
+  EXPECT_TRUE(fs::is_symlink(m_dir / "dangling"));
+  EXPECT_EQ(readWhole(m_dir / "made"), kDefaultPreferences);
+  EXPECT_TRUE(fs::is_fifo(m_dir / "pipe"));
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  for (const auto& name : entries()) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
 }
 
 struct UnwritableCase {

@@ -3,6 +3,7 @@
 #include <ostream>
 #include <string>
 
+#include "ctl/one_line.h"
 #include "exchange/scope_exchange.h"
 #include "platform/linux/sqlite_registry.h"
 #include "platform/prompts.h"
@@ -24,7 +25,7 @@ struct ExchangeArgs {
 // Parses FILE [--global] and, for import, [--yes | --no]; nullopt after telling what is wrong.
 std::optional<ExchangeArgs> parseArgs(const std::vector<std::string>& args, bool import, Io& io) {
   const char* usage =
-      import ? "usage: kipctl import FILE [--global] [--yes | --no]\n" : "usage: kipctl export FILE [--global]\n";
+      import ? "usage: kipctl import FILE [--global] [--yes | --no]\n" : "usage: kipctl export FILE|- [--global]\n";
   ExchangeArgs parsed;
   bool haveFile = false;
   for (const auto& arg : args) {
@@ -65,9 +66,20 @@ int runExport(const std::vector<std::string>& args, Io& io) {
     io.err << "kipctl: cannot open the registry hives\n";
     return 1;
   }
-  const ExportResult result = exportScope(*registry, parsed->scope, parsed->file);
-  if (!result.written) {
-    io.err << "kipctl: " << result.message << '\n';
+  ExportResult result;
+  if (parsed->file == "-") {
+    std::string text;
+    result = composeScopeText(*registry, parsed->scope, text);
+    if (result.written && !(io.out << text << std::flush)) {
+      result.written = false;
+      result.message = "Cannot write to standard output";
+    }
+  } else {
+    result = exportScope(*registry, parsed->scope, parsed->file);
+  }
+  // A written file that had to leave something out is a failure too, named on one line.
+  if (!result.message.empty()) {
+    io.err << "kipctl: " << oneLine(result.message) << '\n';
     return 1;
   }
   return 0;
@@ -83,17 +95,15 @@ int runImport(const std::vector<std::string>& args, Io& io) {
   }
   TerminalPrompts prompts(io, parsed->answer);
   const ScopeImportResult result = importScope(*registry, parsed->scope, parsed->file, prompts);
-  int status = 0;
-  if (result.import.status == ImportStatus::ReadFailed) {
-    io.err << "kipctl: " << result.import.message << '\n';
-    status = 1;
+  // A read failure and what could not be saved afterwards make one line.
+  std::string failure;
+  if (result.import.status == ImportStatus::ReadFailed) failure = oneLine(result.import.message);
+  if (!result.saveMessage.empty()) failure += (failure.empty() ? "" : "; ") + oneLine(result.saveMessage);
+  if (!failure.empty()) {
+    io.err << "kipctl: " << failure << '\n';
+    return 1;
   }
-  if (!result.saveMessage.empty()) {
-    io.err << "kipctl: " << result.saveMessage << '\n';
-    status = 1;
-  }
-  if (status == 0 && result.import.status == ImportStatus::Cancelled) status = kCancelledStatus;
-  return status;
+  return result.import.status == ImportStatus::Cancelled ? kCancelledStatus : 0;
 }
 
 }  // namespace kip::ctl

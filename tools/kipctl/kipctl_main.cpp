@@ -14,7 +14,7 @@ constexpr const char* kUsage =
     "                   [--config NAME] [--network | --no-network] [--dialup | --no-dialup]\n"
     "                   [--present RESOURCE]... [--absent RESOURCE]... [--json]\n"
     "       kipctl import-xdg [--global] [--dry-run] [--disable-originals] [--yes | --no]\n"
-    "       kipctl export FILE [--global]\n"
+    "       kipctl export FILE|- [--global]\n"
     "       kipctl import FILE [--global] [--yes | --no]\n";
 
 }  // namespace

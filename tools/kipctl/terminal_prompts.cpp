@@ -1,5 +1,7 @@
 #include "terminal_prompts.h"
 
+#include "ctl/one_line.h"
+
 #include <istream>
 #include <ostream>
 
@@ -20,7 +22,7 @@ std::optional<Answer> parseAnswer(std::string reply) {
 
 }  // namespace
 
-void TerminalPrompts::message(std::string_view text, MessageIcon) { m_io.err << text << '\n' << std::flush; }
+void TerminalPrompts::message(std::string_view text, MessageIcon) { m_io.err << oneLine(text) << '\n' << std::flush; }
 
 Answer TerminalPrompts::question(std::string_view text) {
   if (m_fixed) return *m_fixed;

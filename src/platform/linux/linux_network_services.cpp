@@ -36,13 +36,12 @@ bool parseHex(std::string_view text, unsigned long& value) {
 }
 
 bool isParentFolder(const std::string& path) {
-  std::string parent = path;
-  while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
-  const auto slash = parent.rfind('/');
-  if (slash == std::string::npos)
-    parent = ".";
-  else
-    parent = slash == 0 ? "/" : parent.substr(0, slash);
+  std::string_view trimmed = path;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.remove_suffix(1);
+  const auto slash = trimmed.rfind('/');
+  const std::string parent(slash == std::string_view::npos ? std::string_view(".")
+                           : slash == 0                    ? std::string_view("/")
+                                                           : trimmed.substr(0, slash));
   struct stat info {};
   return stat(parent.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
@@ -80,7 +79,8 @@ std::optional<std::vector<InterfaceFacts>> readInterfaces() {
   return interfaces;
 }
 
-bool ipv4DefaultRoute(std::string_view routeTable) {
+std::vector<std::string> ipv4DefaultRoutes(std::string_view routeTable) {
+  std::vector<std::string> devices;
   std::istringstream lines{std::string(routeTable)};
   std::string line;
   std::getline(lines, line);  // the column titles
@@ -90,13 +90,15 @@ bool ipv4DefaultRoute(std::string_view routeTable) {
     if (!(fields >> iface >> destination >> gateway >> flags >> refCount >> use >> metric >> mask)) continue;
     unsigned long dest = 1, netmask = 1, routeFlags = 0;
     if (!parseHex(destination, dest) || !parseHex(mask, netmask) || !parseHex(flags, routeFlags)) continue;
-    if (dest == 0 && netmask == 0 && (routeFlags & RTF_UP) && !(routeFlags & kRejectRoute) && iface != "lo")
-      return true;
+    // A blackhole route has no device ("*"); unreachable and prohibit routes carry the reject flag.
+    if (dest == 0 && netmask == 0 && (routeFlags & RTF_UP) && !(routeFlags & kRejectRoute) && iface != "*")
+      devices.push_back(iface);
   }
-  return false;
+  return devices;
 }
 
-bool ipv6DefaultRoute(std::string_view routeTable) {
+std::vector<std::string> ipv6DefaultRoutes(std::string_view routeTable) {
+  std::vector<std::string> devices;
   std::istringstream lines{std::string(routeTable)};
   std::string line;
   while (std::getline(lines, line)) {
@@ -108,21 +110,33 @@ bool ipv6DefaultRoute(std::string_view routeTable) {
     unsigned long prefixLength = 1, routeFlags = 0;
     if (!parseHex(prefix, prefixLength) || !parseHex(flags, routeFlags)) continue;
     if (destination.find_first_not_of('0') != std::string::npos || prefixLength != 0) continue;
-    if ((routeFlags & RTF_UP) && !(routeFlags & kRejectRoute) && iface != "lo") return true;
+    if ((routeFlags & RTF_UP) && !(routeFlags & kRejectRoute)) devices.push_back(iface);
   }
-  return false;
+  return devices;
 }
 
-std::int32_t networkLogonCode(const std::vector<InterfaceFacts>& interfaces, bool defaultRoute) {
-  if (!defaultRoute) return -win::kNoNetwork;
-  for (const auto& facts : interfaces)
-    if ((facts.flags & IFF_UP) && !(facts.flags & IFF_LOOPBACK) && facts.hasAddress) return 1;
+namespace {
+
+// Up with carrier: a cable plugged in, a tunnel held by its program.
+bool carries(const InterfaceFacts& facts) {
+  return (facts.flags & IFF_UP) && (facts.flags & IFF_RUNNING) && !(facts.flags & IFF_LOOPBACK);
+}
+
+}  // namespace
+
+std::int32_t networkLogonCode(const std::vector<InterfaceFacts>& interfaces,
+                              const std::vector<std::string>& defaultRouteDevices) {
+  for (const auto& facts : interfaces) {
+    if (!carries(facts) || !facts.hasAddress) continue;
+    for (const auto& device : defaultRouteDevices)
+      if (device == facts.name) return 1;
+  }
   return -win::kNoNetwork;
 }
 
 std::int32_t dialUpCode(const std::vector<InterfaceFacts>& interfaces) {
   for (const auto& facts : interfaces)
-    if ((facts.flags & IFF_UP) && (facts.flags & IFF_POINTOPOINT) && !(facts.flags & IFF_LOOPBACK)) return 1;
+    if (carries(facts) && (facts.flags & IFF_POINTOPOINT)) return 1;
   return -1;
 }
 
@@ -155,8 +169,11 @@ std::int32_t LinuxNetworkServices::networkLogon() {
   const auto v4 = readWhole(m_routes.ipv4);
   const auto v6 = readWhole(m_routes.ipv6);
   if (!v4 && !v6) return 0;
-  const bool defaultRoute = (v4 && ipv4DefaultRoute(*v4)) || (v6 && ipv6DefaultRoute(*v6));
-  return networkLogonCode(*interfaces, defaultRoute);
+  std::vector<std::string> devices;
+  if (v4) devices = ipv4DefaultRoutes(*v4);
+  if (v6)
+    for (auto& device : ipv6DefaultRoutes(*v6)) devices.push_back(std::move(device));
+  return networkLogonCode(*interfaces, devices);
 }
 
 std::int32_t LinuxNetworkServices::dialUp() {

@@ -22,7 +22,7 @@ struct RouteFiles {
 // One network interface as getifaddrs reports it.
 struct InterfaceFacts {
   std::string name;
-  unsigned flags = 0;       // IFF_UP, IFF_LOOPBACK, IFF_POINTOPOINT, ...
+  unsigned flags = 0;       // IFF_UP, IFF_RUNNING, IFF_LOOPBACK, IFF_POINTOPOINT, ...
   bool hasAddress = false;  // an IPv4 or IPv6 address is assigned
 };
 
@@ -48,14 +48,16 @@ class LinuxNetworkServices final : public NetworkServices {
 
 // The interfaces of this network namespace; nullopt when they cannot be read.
 std::optional<std::vector<InterfaceFacts>> readInterfaces();
-// True when the text of /proc/net/route holds an up default route on an interface other than "lo".
-bool ipv4DefaultRoute(std::string_view routeTable);
-// True when the text of /proc/net/ipv6_route holds an up default route that is no reject route and not
-// on "lo".
-bool ipv6DefaultRoute(std::string_view routeTable);
-// 1 when an interface other than loopback is up with an address and defaultRoute; else -1222.
-std::int32_t networkLogonCode(const std::vector<InterfaceFacts>& interfaces, bool defaultRoute);
-// 1 when an interface other than loopback is up and point-to-point; else -1.
+// The devices of the up default routes that can carry traffic (no reject or blackhole route) in the text
+// of /proc/net/route.
+std::vector<std::string> ipv4DefaultRoutes(std::string_view routeTable);
+// The same for the text of /proc/net/ipv6_route.
+std::vector<std::string> ipv6DefaultRoutes(std::string_view routeTable);
+// 1 when an interface other than loopback is up with carrier and an address and one of the default routes
+// leads through it; else -1222.
+std::int32_t networkLogonCode(const std::vector<InterfaceFacts>& interfaces,
+                              const std::vector<std::string>& defaultRouteDevices);
+// 1 when an interface other than loopback is up with carrier and point-to-point; else -1.
 std::int32_t dialUpCode(const std::vector<InterfaceFacts>& interfaces);
 // The local path test of a Linux path: 1 present (access denied and no medium included), else minus the
 // Windows error (2 missing file, 3 missing folder on the way).

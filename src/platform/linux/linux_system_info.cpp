@@ -29,6 +29,17 @@ std::optional<std::string> LinuxSystemInfo::userName() {
 
 std::optional<PowerStatus> LinuxSystemInfo::powerStatus() { return readPowerSupplyDir(m_powerSupplyDir); }
 
+namespace {
+
+// The decimal number a sysfs attribute holds; -1 when it holds none.
+long numberIn(const std::string& text) {
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  return end == text.c_str() ? -1 : value;
+}
+
+}  // namespace
+
 std::optional<PowerStatus> readPowerSupplyDir(const std::string& dir) {
   DIR* folder = opendir(dir.c_str());
   if (!folder) {
@@ -48,17 +59,15 @@ std::optional<PowerStatus> readPowerSupplyDir(const std::string& dir) {
     const std::string type = readFirstLine(base + "/type");
     if (type.empty()) continue;
     if (type == "Mains" || type == "USB" || type.starts_with("USB_")) {
-      if (readFirstLine(base + "/online") == "1") mainsOnline = true;
+      // 2 and above are on line too (programmable output, as USB-PD chargers report).
+      if (const long online = numberIn(readFirstLine(base + "/online")); online > 0) mainsOnline = true;
     } else if (type == "Battery") {
       // A device's own battery (a mouse, say) is not the machine's.
       if (readFirstLine(base + "/scope") == "Device") continue;
       haveBattery = true;
-      const std::string capacity = readFirstLine(base + "/capacity");
-      if (!capacity.empty() && batteryPercent == 255) {
-        char* end = nullptr;
-        const long value = std::strtol(capacity.c_str(), &end, 10);
-        if (end != capacity.c_str() && value >= 0 && value <= 100) batteryPercent = static_cast<int>(value);
-      }
+      if (const long value = numberIn(readFirstLine(base + "/capacity"));
+          batteryPercent == 255 && value >= 0 && value <= 100)
+        batteryPercent = static_cast<int>(value);
     }
   }
   closedir(folder);

@@ -4,10 +4,28 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace kip {
+
+namespace {
+
+// The rule for a runtime folder: a folder owned by this user that nobody else may enter or write, so that
+// no other user can hold or plant the lock, the socket or the atom.
+bool isPrivateFolder(const struct stat& st) {
+  return S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0;
+}
+
+std::string notPrivate(const std::string& path, const std::string& origin, const struct stat& st) {
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+  return "The runtime folder " + path + origin + " is not a private folder of this user (owner " +
+         std::to_string(st.st_uid) + ", mode " + mode + "); refusing to use it.";
+}
+
+}  // namespace
 
 std::optional<RuntimeDir> resolveRuntimeDir(std::string& error) {
   for (const char* name : {"KIPLAUNCH_RUNTIME_DIR", "XDG_RUNTIME_DIR"}) {
@@ -16,6 +34,10 @@ std::optional<RuntimeDir> resolveRuntimeDir(std::string& error) {
       struct stat st {};
       if (stat(value, &st) != 0 || !S_ISDIR(st.st_mode)) {
         error = std::string("The runtime folder ") + value + " (" + name + ") does not exist.";
+        return std::nullopt;
+      }
+      if (!isPrivateFolder(st)) {
+        error = notPrivate(value, std::string(" (") + name + ")", st);
         return std::nullopt;
       }
       return RuntimeDir{value, false};
@@ -27,8 +49,8 @@ std::optional<RuntimeDir> resolveRuntimeDir(std::string& error) {
     return std::nullopt;
   }
   struct stat st {};
-  if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() || (st.st_mode & 077) != 0) {
-    error = "The runtime folder " + path + " is not a private folder of this user; refusing to use it.";
+  if (lstat(path.c_str(), &st) != 0 || !isPrivateFolder(st)) {
+    error = notPrivate(path, "", st);
     return std::nullopt;
   }
   return RuntimeDir{path, true};

@@ -13,8 +13,8 @@ struct RuntimeDir {
   bool fallback = false;
 };
 
-// Resolves (and for the fallback creates) the runtime folder; nullopt with a reason in error when the
-// folder cannot be used (the fallback exists but belongs to another user or is open to others).
+// Resolves (and for the fallback creates) the runtime folder; nullopt with a reason naming the folder in error
+// when it cannot be used: missing, or not owned by this user with mode 0700 (the XDG base directory rule).
 std::optional<RuntimeDir> resolveRuntimeDir(std::string& error);
 
 }  // namespace kip

@@ -74,7 +74,6 @@ RegCode SqliteKey::queryValue(std::string_view name, std::uint32_t bufferSize, R
 RegCode SqliteKey::setValue(std::string_view name, RegType type, std::span<const std::uint8_t> data) {
   if (!m_writable) return win::kAccessDenied;
   if (m_deleted) return win::kKeyDeleted;
-  if (name.find('\\') != std::string_view::npos) return win::kInvalidParameter;
   const std::string fold = foldName(name);
   auto it = m_valuesStamp ? findValue(fold) : m_values.end();
   const bool same = it != m_values.end() && it->value.type == type &&

@@ -1,8 +1,10 @@
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
+#include <utility>
+#include <vector>
 
 #include "conditions/condition_evaluator.h"
 #include "doubles/child_process.h"
@@ -44,6 +46,18 @@ TEST_F(PowerProbeTest, MainsOnline) {
   supply("BAT0", "Battery", {{"capacity", "80"}});
   EXPECT_TRUE(passes(1, m_dir.path()));
   EXPECT_FALSE(passes(2, m_dir.path()));
+}
+
+TEST_F(PowerProbeTest, AnyNonZeroOnlineIsOnLine) {
+  // 2 is a programmable supply (USB-PD); the type of each supply is one of the line supplies.
+  const std::vector<std::pair<std::string, std::string>> supplies{{"Mains", "2"}, {"USB", "2"}, {"USB_PD", "1"}};
+  for (const auto& [type, online] : supplies) {
+    SCOPED_TRACE(type + " online=" + online);
+    supply("AC", type, {{"online", online}});
+    supply("BAT0", "Battery", {{"capacity", "80"}});
+    EXPECT_TRUE(passes(1, m_dir.path()));
+    EXPECT_FALSE(passes(2, m_dir.path()));
+  }
 }
 
 TEST_F(PowerProbeTest, OnBattery) {

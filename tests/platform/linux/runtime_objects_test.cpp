@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 #include "doubles/child_process.h"
 #include "platform/linux/atom_file.h"
@@ -27,6 +29,18 @@ TEST_F(RuntimeObjectsTest, OnlyOneInstanceHoldsTheLockUntilItLetsGo) {
   first.reset();
   InstanceLock third(dir.path());
   EXPECT_TRUE(third.acquired());
+}
+
+TEST_F(RuntimeObjectsTest, LinksPlantedInPlaceOfTheLockAndTheAtomAreNotFollowed) {
+  ASSERT_EQ(symlink(dir.file("elsewhere").c_str(), dir.file("KipLauncher.lock").c_str()), 0);
+  ASSERT_EQ(symlink(dir.file("elsewhere").c_str(), dir.file("Kip Launcher.atom").c_str()), 0);
+  const InstanceLock lock(dir.path());
+  EXPECT_FALSE(lock.acquired());
+  EXPECT_NE(lock.problem().find("KipLauncher.lock"), std::string::npos) << lock.problem();
+  AtomFile atom(dir.path(), false);
+  EXPECT_FALSE(atom.add());
+  writeFile(dir.file("elsewhere"), "");
+  EXPECT_FALSE(atom.exists());
 }
 
 TEST_F(RuntimeObjectsTest, AtomLivesForTheLogon) {
@@ -90,6 +104,21 @@ TEST_F(RuntimeDirTest, MissingFolderIsNamedInTheError) {
   std::string error;
   EXPECT_FALSE(resolveRuntimeDir(error));
   EXPECT_NE(error.find(dir.file("gone")), std::string::npos);
+}
+
+TEST_F(RuntimeDirTest, AFolderOthersMayUseIsRefusedByName) {
+  unsetenv("KIPLAUNCH_RUNTIME_DIR");
+  // Open to others, or (as root) owned by another user.
+  for (const auto& [mode, owner] :
+       std::vector<std::pair<mode_t, uid_t>>{{0777, 0}, {0750, 0}, {0711, 0}, {0700, 65534}}) {
+    const std::string path = dir.file("run" + std::to_string(mode));
+    ASSERT_EQ(mkdir(path.c_str(), mode), 0);
+    if (chmod(path.c_str(), mode) != 0 || (owner != 0 && chown(path.c_str(), owner, owner) != 0)) continue;
+    setenv("XDG_RUNTIME_DIR", path.c_str(), 1);
+    std::string error;
+    EXPECT_FALSE(resolveRuntimeDir(error)) << path;
+    EXPECT_NE(error.find(path + " (XDG_RUNTIME_DIR) is not a private folder"), std::string::npos) << error;
+  }
 }
 
 TEST_F(RuntimeDirTest, FallbackIsAPrivateFolderOfTheUser) {

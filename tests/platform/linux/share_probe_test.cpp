@@ -1,3 +1,8 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "doubles/child_process.h"
@@ -64,6 +69,20 @@ TEST_F(ShareProbeTest, MalformedNamesAskNobody) {
   EXPECT_EQ(connect("\\\\127.0.0.1"), -67);
   EXPECT_EQ(connect("\\\\127.0.0.1\\"), -67);
   EXPECT_TRUE(resolver.asked.empty());
+}
+
+TEST(SilentServer, AServerThatNeverAnswersIsUnreachable) {
+  // A loopback socket that listens but never accepts: the connection is made, no answer ever comes.
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+  socklen_t length = sizeof address;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+  ASSERT_EQ(listen(listener, 4) | getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  FakeNameResolver resolver;
+  LinuxNetworkServices services(resolver, DosDevices("/nonexistent"),
+                                {ntohs(address.sin_port), std::chrono::seconds(1)});
+  EXPECT_EQ(services.connectShare("\\\\127.0.0.1\\pub"), -53);
+  close(listener);
 }
 
 TEST(UncNames, Parts) {

@@ -271,7 +271,9 @@ TEST_F(SqliteRegistryTest, QueryChecksTheBufferAndTellsMissingValues) {
   EXPECT_EQ(key->deleteValue("Other"), 2);
   EXPECT_EQ(key->deleteValue("TEXT"), 0);
   EXPECT_EQ(key->queryValue("Text", 100, value), 2);
-  EXPECT_EQ(writeText(*key, "a\\b", "x"), win::kInvalidParameter);
+  // Only key names exclude "\"; paths are common value names.
+  EXPECT_EQ(writeText(*key, "C:\\x\\y.ax", "x"), 0);
+  EXPECT_EQ(key->queryValue("c:\\X\\Y.AX", 100, value), 0);
 }
 
 struct StoredValue {
