@@ -172,6 +172,7 @@ void TProgramForm::build() {
   page->addWidget(c.Disabled);
   {
     auto* frame = new QGroupBox(QStringLiteral(" Program: "));
+    frame->setAccessibleName(QStringLiteral("Program:"));
     auto* grid = new QGridLayout(frame);
     auto addPath = [&](int row, QLineEdit*& edit, const char* control, const QString& label, QPushButton*& browse,
                        const char* browseControl) {
@@ -216,6 +217,7 @@ void TProgramForm::build() {
   page->addLayout(nameLine(c.CondTitle, "CondTitle"));
   {
     auto* frame = new QGroupBox(QStringLiteral(" Startup Restrictions: "));
+    frame->setAccessibleName(QStringLiteral("Startup Restrictions:"));
     auto* grid = new QGridLayout(frame);
     auto addRestriction = [&](int row, QCheckBox*& box, const char* control, const QString& caption, QComboBox*& combo,
                               const char* comboControl, const QString& label, QLabel*& labelWidget) {
@@ -361,6 +363,7 @@ void TProgramForm::build() {
   page = addPage(QStringLiteral("Status"), ProgramFormPage::Status);
   {
     auto* form = new QFormLayout;
+    form->setLabelAlignment(Qt::AlignLeft | Qt::AlignTop);
     c.StatTitle = named(valueLabel(true), "StatTitle", QStringLiteral("Name:"));
     c.LastExecuted = named(valueLabel(false), "LastExecuted", QStringLiteral("Last executed:"));
     c.LastTested = named(valueLabel(false), "LastTested", QStringLiteral("Last tested:"));

@@ -95,13 +95,13 @@ struct ProgramFormState {
   // "Conditions" tab
   Label CondTitle;
   CheckBox SpecialConfig;
-  Label ConfigLabel;
+  Label ConfigLabel{"Configuration", true, true};
   ComboBox ConfigComboBox = editableCombo(true);
   CheckBox SpecialUser;
-  Label UserLabel;
+  Label UserLabel{"Userid ", true, true};
   ComboBox UserComboBox = editableCombo(false);
   CheckBox SpecialGroup;
-  Label GroupLabel;
+  Label GroupLabel{"Group", true, true};
   ComboBox GroupComboBox = editableCombo(false);
   RadioGroup NETRadioGroup;
   RadioGroup DUNRadioGroup;
