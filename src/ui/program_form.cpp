@@ -19,13 +19,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "ui/help_opener.h"
 #include "ui/program_form_binder.h"
 
 namespace kip {
 
 namespace {
-
-const char* const kHelpTopicProperty = "kipHelpTopic";
 
 // Gives a widget its control name and what a screen reader says of it: the caption (or the label in front of
 // a field) without "&", and the control name as its description.
@@ -134,6 +133,7 @@ QString longDateTime(DateTime value) {
 
 TProgramForm::TProgramForm(ProgramFormState& state, ProgramFormServices services, QWidget* parent)
     : QDialog(parent), m_state(state), m_services(std::move(services)) {
+  if (!m_services.openHelp) m_services.openHelp = [](int topic) { openHelpTopic(topic); };
   setObjectName(QStringLiteral("ProgramForm"));
   setWindowTitle(QString::fromUtf8(kProgramFormCaption.data(), static_cast<qsizetype>(kProgramFormCaption.size())));
   setAccessibleDescription(QStringLiteral("TProgramForm"));
@@ -397,6 +397,9 @@ void TProgramForm::build() {
   c.OkButton->setDefault(true);
   for (QPushButton* button : {c.CancelButton, c.TestButton, c.HelpButton}) button->setAutoDefault(false);
   for (QPushButton* button : {c.OkButton, c.CancelButton, c.TestButton, c.HelpButton}) buttons->addWidget(button);
+  c.OkButton->setProperty(kHelpTopicProperty, help_topic::kOkButton);
+  c.CancelButton->setProperty(kHelpTopicProperty, help_topic::kCancelButton);
+  c.TestButton->setProperty(kHelpTopicProperty, help_topic::kTestButton);
   top->addLayout(buttons);
   c.PageContents = contents;
 
@@ -515,9 +518,7 @@ void TProgramForm::bind() {
   connect(c.CancelButton, &QPushButton::clicked, this, &TProgramForm::reject);
   connect(c.TestButton, &QPushButton::clicked, this,
           [this] { TestButtonClick(m_state, m_services.tester, m_services.prompts); });
-  connect(c.HelpButton, &QPushButton::clicked, this, [this] {
-    if (m_services.openHelp) m_services.openHelp(HelpTopic(m_state.ActivePage));
-  });
+  connect(c.HelpButton, &QPushButton::clicked, this, [this] { m_services.openHelp(HelpTopic(m_state.ActivePage)); });
   for (QWidget* watched : {static_cast<QWidget*>(c.TimeFrom), static_cast<QWidget*>(c.TimeTo),
                            static_cast<QWidget*>(c.UserComboBox), static_cast<QWidget*>(c.GroupComboBox)})
     watched->installEventFilter(this);

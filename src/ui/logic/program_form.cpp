@@ -8,6 +8,7 @@
 
 #include "app/hardware_profiles.h"
 #include "ui/logic/definition_summaries.h"
+#include "ui/logic/help_topics.h"
 
 namespace kip {
 
@@ -542,15 +543,15 @@ void TestButtonClick(ProgramFormState& form, ConditionTester& tester, Prompts& p
 int HelpTopic(ProgramFormPage page) {
   switch (page) {
     case ProgramFormPage::Program:
-      return 9;
+      return help_topic::kProgramTab;
     case ProgramFormPage::Conditions:
-      return 11;
+      return help_topic::kConditionsTab;
     case ProgramFormPage::Times:
-      return 29;
+      return help_topic::kTimesTab;
     case ProgramFormPage::Afterwards:
-      return 38;
+      return help_topic::kAfterwardsTab;
     case ProgramFormPage::Status:
-      return 12;
+      return help_topic::kStatusTab;
   }
   return kProgramFormHelpTopic;
 }

@@ -11,6 +11,7 @@
 #include "platform/prompts.h"
 #include "platform/registry.h"
 #include "platform/system_info.h"
+#include "ui/logic/help_topics.h"
 #include "ui/logic/program_form_state.h"
 
 namespace kip {
@@ -77,6 +78,6 @@ std::size_t lastPathSeparator(std::string_view path);
 // The program and parameter browses: programs first, then all files.
 inline constexpr std::string_view kProgramFilter = "Programs|*|All files|*";
 inline constexpr std::string_view kProgramFormCaption = "Kip Launch Manager - Program Definition";
-inline constexpr int kProgramFormHelpTopic = 20;
+inline constexpr int kProgramFormHelpTopic = help_topic::kDefinitionDialog;
 
 }  // namespace kip
