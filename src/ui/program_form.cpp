@@ -54,9 +54,10 @@ QLabel* valueLabel(bool bold) {
   return label;
 }
 
+// A count field takes digits; the sign only matters for a stored negative value, which stays editable.
 QLineEdit* countEdit(const char* control, const QString& label) {
   auto* edit = named(new QLineEdit, control, label);
-  edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+  edit->setValidator(new QRegularExpressionValidator(QRegularExpression("-?[0-9]*"), edit));
   edit->setMaximumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 16);
   return edit;
 }

@@ -346,7 +346,8 @@ void StoreConditions(ProgramFormState& form, StartDefinition& d) {
   d.Module = form.ModuleName.Text;
   d.Parms = form.CommandLine.Text;
   d.StartDirectory = form.StartDirectory.Text;
-  d.Window = form.RunWindow.ItemIndex;
+  // A stored value the list has no entry for stays as it is until the user picks one.
+  if (form.RunWindow.ItemIndex >= 0) d.Window = form.RunWindow.ItemIndex;
   d.Apm = form.APMRadioGroup.ItemIndex;
   d.Net = form.NETRadioGroup.ItemIndex;
   d.Dun = form.DUNRadioGroup.ItemIndex;
@@ -382,7 +383,7 @@ void StoreConditions(ProgramFormState& form, StartDefinition& d) {
   std::int32_t frequency = 0;
   if (form.CB_freq.Checked) {
     frequency = readWhole(form.FreqCount.Text).value_or(0);
-    if (form.CB_frequnits.ItemIndex != d.Units) {
+    if (form.CB_frequnits.ItemIndex >= 0 && form.CB_frequnits.ItemIndex != d.Units) {
       d.Units = form.CB_frequnits.ItemIndex;
       form.DialogChanged = true;
     }

@@ -70,7 +70,7 @@ TEST_F(ProgramFormTest, UneditedStoreKeepsEveryValue) {
   d.Group = "staff";
   d.NetResource = "\\\\srv\\share";
   d.NetTest = -1;
-  d.Window = 2;
+  d.Window = 5;  // no entry of the list
   d.Apm = 1;
   d.Net = 1;
   d.Dun = 2;
@@ -79,7 +79,7 @@ TEST_F(ProgramFormTest, UneditedStoreKeepsEveryValue) {
   d.From = 930;
   d.To = 1700;
   d.Frequency = 12;
-  d.Units = 3;
+  d.Units = 9;
   d.Changes = 5;
   d.Delay = 1000;
   d.Msg = 5400;
