@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+
+namespace kip {
+
+// The state of every control of the "Advanced Options" dialog, named as the controls are. The dialog
+// copies it to its widgets and back; the handlers below decide everything.
+struct OptionsFormState {
+  struct CheckBox {
+    bool Checked = false;
+    bool Enabled = true;
+  };
+  struct Edit {
+    std::string Text;
+    bool Enabled = true;
+    bool Visible = true;
+  };
+  struct Label {
+    bool Enabled = true;
+  };
+  struct RadioGroup {
+    int ItemIndex = 0;
+  };
+
+  // RG_netTest items.
+  static constexpr int kMsLogon = 0;
+  static constexpr int kDialUp = 1;
+  static constexpr int kResourceTest = 2;
+
+  Edit DelayCount{"0"};
+  CheckBox CB_splash;
+  CheckBox CB_global;
+  CheckBox CB_netState;
+  RadioGroup RG_netTest;
+  Edit NetTest{"", false, true};
+  CheckBox CB_proxy;
+  Label Label1{false};
+  Edit ProxyAddr{"", false, true};
+  Label Label2{false};
+  Edit ProxyPort{"", false, true};
+  // The control that gets the input focus when the dialog shows.
+  std::string ActiveControl;
+};
+
+}  // namespace kip
