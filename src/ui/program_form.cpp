@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -520,6 +521,22 @@ void TProgramForm::bind() {
   connect(c.TestButton, &QPushButton::clicked, this,
           [this] { TestButtonClick(m_state, m_services.tester, m_services.prompts); });
   connect(c.HelpButton, &QPushButton::clicked, this, [this] { m_services.openHelp(HelpTopic(m_state.ActivePage)); });
+  // Ctrl+Tab and Ctrl+Shift+Tab turn the pages from any control, also from those that keep the keys to
+  // themselves (a combo box), and put the focus on the first field of the new page.
+  auto turnPage = [this](int step) {
+    const int count = m_controls.Pages->count();
+    const int index = (m_controls.Pages->currentIndex() + step + count) % count;
+    m_controls.Pages->setCurrentIndex(index);
+    const FormFocus focus = PageFocus(m_state, static_cast<ProgramFormPage>(index));
+    if (focus == FormFocus::None)
+      m_controls.Pages->setFocus(Qt::TabFocusReason);
+    else
+      setFocusTo(focus);
+  };
+  connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this), &QShortcut::activated, this,
+          [turnPage] { turnPage(1); });
+  connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), this), &QShortcut::activated, this,
+          [turnPage] { turnPage(-1); });
   for (QWidget* watched : {static_cast<QWidget*>(c.TimeFrom), static_cast<QWidget*>(c.TimeTo),
                            static_cast<QWidget*>(c.UserComboBox), static_cast<QWidget*>(c.GroupComboBox)})
     watched->installEventFilter(this);

@@ -325,6 +325,10 @@ FormFocus FormShow(ProgramFormState& form, ProgramFormPage page, const LongDateT
   form.LastExecuted.Caption = dateText(form.KeptExecuted);
   form.LastTested.Caption = dateText(form.KeptTested);
 
+  return PageFocus(form, page);
+}
+
+FormFocus PageFocus(const ProgramFormState& form, ProgramFormPage page) {
   if (!form.PagesEnabled) return FormFocus::None;
   switch (page) {
     case ProgramFormPage::Program:
