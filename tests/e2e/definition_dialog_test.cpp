@@ -42,6 +42,7 @@ TEST(DefinitionDialogEndToEnd, EditsEveryTabAndSaves) {
                           {"KIPLAUNCH_USER_HIVE", dir.file("user.db")},
                           {"KIPLAUNCH_MACHINE_HIVE", dir.file("machine.db")},
                           {"KIPLAUNCH_PROMPT_LOG", dir.file("prompts.log")},
+                          {"KIPLAUNCH_PROMPT_FILES", "/bin/echo"},
                           {"KIPLAUNCH_POWER_SUPPLY_DIR", dir.file("no-power")},
                           {"XDG_RUNTIME_DIR", std::nullopt},
                           {"WAYLAND_DISPLAY", std::nullopt}};
@@ -65,9 +66,7 @@ TEST(DefinitionDialogEndToEnd, EditsEveryTabAndSaves) {
   ASSERT_TRUE(xdo({"search", "--sync", "--onlyvisible", "--name", "Program Definition"}));
 
   // Program: program, parameters, a delay of 5 minutes
-  keys({"ctrl+a"});
-  type("/bin/echo");
-  keys({"Tab", "Tab"});
+  keys({"Tab", "space", "Tab"});  // the program browse, answered through the prompt log
   type("hello");
   keys({"Tab", "Tab", "Tab", "Tab", "Tab", "space", "Tab", "ctrl+a"});
   type("5");
@@ -114,6 +113,8 @@ TEST(DefinitionDialogEndToEnd, EditsEveryTabAndSaves) {
 
   EXPECT_EQ(text("Module"), "/bin/echo");
   EXPECT_EQ(text("Parms"), "hello");
+  EXPECT_EQ(text("Start Directory"), "/bin");
+  EXPECT_EQ(readFile(dir.file("prompts.log")), "open: Select program to execute\n");
   EXPECT_EQ(dword("Delay"), 300);
   EXPECT_EQ(text("User"), "carol");
   EXPECT_EQ(dword("Net"), 1);
