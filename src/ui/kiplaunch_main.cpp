@@ -1,7 +1,4 @@
 #include <QApplication>
-#include <QPainter>
-#include <QPixmap>
-#include <QSplashScreen>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -18,10 +15,12 @@
 #include "platform/linux/runtime_dir.h"
 #include "platform/linux/sqlite_registry.h"
 #include "platform/linux/system_clock.h"
+#include "ui/help_key_filter.h"
 #include "ui/instance_channel.h"
 #include "ui/main_form.h"
 #include "ui/qt_prompts.h"
 #include "ui/session_signals.h"
+#include "ui/splash_screen.h"
 
 namespace {
 
@@ -38,19 +37,6 @@ constexpr const char* kNoDisplayMessage =
     "Kip Launch Manager is a desktop program: start it inside a graphical session, or run it on a\n"
     "virtual display with   xvfb-run -a kiplaunch   or without any display with\n"
     "QT_QPA_PLATFORM=offscreen kiplaunch   (nothing is shown then).\n";
-
-QPixmap splashPicture() {
-  QPixmap picture(360, 160);
-  picture.fill(QColor(32, 64, 112));
-  QPainter painter(&picture);
-  painter.setPen(Qt::white);
-  QFont font = painter.font();
-  font.setPointSize(18);
-  font.setBold(true);
-  painter.setFont(font);
-  painter.drawText(picture.rect(), Qt::AlignCenter, "Kip Launch Manager");
-  return picture;
-}
 
 }  // namespace
 
@@ -81,7 +67,7 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setApplicationName("kiplaunch");
-  QApplication::setApplicationDisplayName("Kip Launch Manager");
+  // No display name: the toolkit would append it to every window title, and the titles are exact.
   QApplication::setQuitOnLastWindowClosed(false);
   // Installed before anything slow, so that a logoff during start-up ends the program in order.
   kip::SessionSignals sessionSignals;
@@ -102,12 +88,14 @@ int main(int argc, char** argv) {
     kip::LinuxGroupMembership groups;
     kip::PosixLauncher processes(kip::PosixLauncher::optionsFromEnvironment());
 
-    std::unique_ptr<QSplashScreen> splash;
+    std::unique_ptr<kip::TSplashscreen> splash;
     if (kip::readSplashAtEntry(*registry)) {
-      splash = std::make_unique<QSplashScreen>(splashPicture());
-      splash->show();
-      QApplication::processEvents();
+      splash = std::make_unique<kip::TSplashscreen>();
+      splash->showAndPaint();
     }
+    // F1 opens the help topic of the focused control.
+    kip::HelpKeyFilter helpKeys(&app);
+    app.installEventFilter(&helpKeys);
 
     kip::TMainForm form({*registry, system, atom, prompts, clock, *network, hostProbe, groups, processes}, sw);
     prompts.setParent(&form);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QMainWindow>
+#include <array>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 #include "app/app_state.h"
@@ -16,16 +16,29 @@
 #include "platform/group_membership.h"
 #include "platform/network_services.h"
 #include "platform/process_launcher.h"
+#include "ui/logic/definition_manager.h"
+#include "ui/logic/form_state_definition_form.h"
+#include "ui/logic/program_form_state.h"
+#include "ui/qt_collator.h"
 
+class QAbstractItemView;
 class QAction;
+class QActionGroup;
+class QListView;
+class QMenu;
+class QStackedWidget;
 class QSystemTrayIcon;
 class QTimer;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QToolBar;
+class QTreeView;
 
 namespace kip {
 
 class ApplicationWindow;
+class ProgramListModel;
+class TAboutBox;
+class TOptionsForm;
+class TProgramForm;
 
 // The services the main window works with; owned by the program's entry point.
 struct MainFormServices {
@@ -42,21 +55,43 @@ struct MainFormServices {
 
 // The main window: runs the start-up sequence at creation, drives the start queue on MyTimer, becomes
 // the definition manager at its first showing, and writes the preferences when it closes.
-class TMainForm : public QMainWindow, private QueueHost {
+class TMainForm : public QMainWindow, private QueueHost, private ManagerHost {
   Q_OBJECT
  public:
+  // The commands of the menus, the speed buttons and the row pop-up; one action per command and place.
+  struct Actions {
+    QAction *Save, *Export, *Import, *Exit;
+    QAction *Undelete, *New, *Copy, *Delete, *Properties, *Global, *Local;
+    QAction *Advanced, *Contents, *About;
+    QAction *NewButton, *CopyButton, *DeleteButton, *EditButton, *IconView, *SmallIconView, *ListView, *ReportView,
+        *RunButton, *SoonerButton, *LaterButton, *HelpButton;
+    QAction *EditPop, *DisablePop, *EnablePop, *TestPop, *RunPop, *RunMsgPop, *CancelActPop, *CancelRunPop, *ActionLine,
+        *CopyPop, *DeletePop, *RenamePop, *SoonerPop, *LaterPop;
+    QAction *TrayOpen, *TrayOpenOnTop, *TrayExit;
+  };
+
+  // trayAvailable: whether the desktop has a notification area (asked of the toolkit when not given).
   TMainForm(const MainFormServices& services, Switch sw, QWidget* parent = nullptr);
   ~TMainForm() override;
 
   AppState& state() { return m_state; }
   StartQueue& queue() { return m_queue; }
+  DefinitionManager& manager() { return m_manager; }
   [[nodiscard]] bool autostartRun() const { return m_state.run.autostartRun; }
-  QTreeWidget* programListView() const { return ProgramListView; }
+  QTreeView* programListView() const { return ProgramListView; }
+  QListView* iconListView() const { return m_iconView; }
+  ProgramListModel* listModel() const { return m_model; }
+  QMenu* rowPopup() const { return m_popup; }
+  QToolBar* speedBar() const { return m_speedBar; }
+  const Actions& actions() const { return m_actions; }
   QTimer* myTimer() const { return MyTimer; }
   QSystemTrayIcon* trayIcon() const { return TrayIcon1; }
   ApplicationWindow* applicationWindow() const { return m_appWindow.get(); }
+  TProgramForm* programForm() const { return m_programForm; }
   [[nodiscard]] bool trayActive() const { return m_trayActive; }
   [[nodiscard]] QString applicationTitle() const;
+  // Overrides the toolkit's answer to whether a notification area exists.
+  void setTrayAvailable(bool available) { m_trayAvailable = available; }
 
   // The definitions of the list's rows in display order.
   [[nodiscard]] std::vector<DefinitionPtr> viewOrder() const;
@@ -65,6 +100,8 @@ class TMainForm : public QMainWindow, private QueueHost {
   void trayOpen();
   void trayOpenOnTop();
   void trayExit();
+  // Prepares the row pop-up for the selection, as opening it does; false when it may not open.
+  bool preparePopup();
 
  public slots:
   // Brings the window to the top of the window order, as a second copy asks.
@@ -76,6 +113,7 @@ class TMainForm : public QMainWindow, private QueueHost {
   void changeEvent(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // The rest of the creation once the definitions are loaded: geometry, hive problems, the autostart run.
@@ -84,14 +122,22 @@ class TMainForm : public QMainWindow, private QueueHost {
   bool FormCloseQuery();
   void FormClose();
   void MyTimerTimer();
+  void buildViews();
+  void buildActions();
   void buildMenus();
+  void buildSpeedBar();
+  void buildPopup();
   void buildTrayIcon();
-  void addRow(const DefinitionPtr& def);
-  void refreshRow(QTreeWidgetItem* item);
-  const DefinitionPtr* definitionOf(const QTreeWidgetItem* item) const;
+  void setViewStyle(int style);
+  void selectionChanged();
+  void updateCommands();
+  void updateSortIndicator();
+  void run(void (DefinitionManager::*command)());
   void reportHiveProblems();
   void cancelFromTaskbar();
   void finishProgram();
+  [[nodiscard]] bool trayAvailable() const;
+  [[nodiscard]] QAbstractItemView* currentView() const;
 
   // QueueHost
   [[nodiscard]] bool timerEnabled() const override;
@@ -110,17 +156,41 @@ class TMainForm : public QMainWindow, private QueueHost {
   [[nodiscard]] std::vector<DefinitionPtr> allDefinitions() override;
   bool showStatusPage(StartDefinition& definition) override;
 
+  // ManagerHost
+  bool showDefinitionDialog(DialogPage page) override;
+  bool showOptionsDialog() override;
+  void showAboutBox() override;
+  void openHelpTopic(int topic) override;
+  void beep() override;
+  void startRename(std::size_t row) override;
+
   MainFormServices m_services;
   AppState m_state;
   NetworkProbe m_probe;
   ConditionEvaluator m_evaluator;
   Launcher m_launcher;
   StartQueue m_queue;
+  ProgramFormState m_formState;
+  FormStateDefinitionForm m_form{m_formState};
+  QtCollator m_collator;
+  DefinitionManager m_manager;
   std::unique_ptr<ApplicationWindow> m_appWindow;
-  QTreeWidget* ProgramListView = nullptr;
+  ProgramListModel* m_model = nullptr;
+  QStackedWidget* m_views = nullptr;
+  QTreeView* ProgramListView = nullptr;
+  QListView* m_iconView = nullptr;
+  QToolBar* m_speedBar = nullptr;
+  QMenu* m_popup = nullptr;
   QTimer* MyTimer = nullptr;
   QSystemTrayIcon* TrayIcon1 = nullptr;
-  std::unordered_map<const QTreeWidgetItem*, DefinitionPtr> m_rows;
+  TProgramForm* m_programForm = nullptr;
+  TOptionsForm* m_optionsForm = nullptr;
+  TAboutBox* m_aboutBox = nullptr;
+  Actions m_actions{};
+  std::optional<bool> m_trayAvailable;
+  int m_trayRetries = 0;
+  bool m_dialogShown = false;
+  bool m_inTick = false;
   bool m_trayActive = false;
   bool m_showApp = false;
   bool m_sessionEnding = false;

@@ -1,7 +1,9 @@
 #include "ui/qt_prompts.h"
 
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QMessageBox>
+#include <QSortFilterProxyModel>
 #include <QStringList>
 #include <cstdio>
 #include <cstdlib>
@@ -21,9 +23,9 @@ QString qtFilter(const std::string& filter) {
   return entries.join(";;");
 }
 
-// For tests of the built program: with KIPLAUNCH_PROMPT_LOG set, no box is shown; every message and
-// question is appended to that file as one line, and questions take their answers in turn from the
-// letters of KIPLAUNCH_PROMPT_ANSWERS (y, n, c; Cancel once they run out).
+// For tests of the built program: with KIPLAUNCH_PROMPT_LOG set, no box or dialog is shown; every message,
+// question and file or folder dialog (its title) is appended to that file as one line, and questions take their answers
+// in turn from the letters of KIPLAUNCH_PROMPT_ANSWERS (y, n, c; Cancel once they run out).
 bool logPrompt(const char* kind, std::string_view text) {
   const char* path = std::getenv("KIPLAUNCH_PROMPT_LOG");
   if (!path || !*path) return false;
@@ -52,6 +54,41 @@ Answer nextScriptedAnswer() {
       return Answer::Cancel;
   }
 }
+
+// The answers of file and folder dialogs while prompts are logged: the lines of KIPLAUNCH_PROMPT_FILES in
+// turn (an empty line cancels; cancelled once they run out).
+std::optional<std::string> nextScriptedPath() {
+  static std::size_t next = 0;
+  const char* paths = std::getenv("KIPLAUNCH_PROMPT_FILES");
+  if (!paths) return std::nullopt;
+  const QStringList lines = QString::fromUtf8(paths).split('\n');
+  if (next >= static_cast<std::size_t>(lines.size())) return std::nullopt;
+  const QString line = lines[static_cast<qsizetype>(next++)];
+  if (line.isEmpty()) return std::nullopt;
+  return line.toStdString();
+}
+
+// Hides the files that may not be executed while the dialog's first filter is chosen.
+class ExecutableFilter final : public QSortFilterProxyModel {
+ public:
+  using QSortFilterProxyModel::QSortFilterProxyModel;
+  void setActive(bool active) {
+    m_active = active;
+    invalidateFilter();
+  }
+
+ protected:
+  bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
+    if (!m_active) return true;
+    const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+    if (!files) return true;
+    const QFileInfo info = files->fileInfo(files->index(row, 0, parent));
+    return info.isDir() || info.isExecutable();
+  }
+
+ private:
+  bool m_active = true;
+};
 
 }  // namespace
 
@@ -90,6 +127,7 @@ Answer QtPrompts::question(std::string_view text) {
 }
 
 std::optional<std::string> QtPrompts::saveFileName(const FileDialogOptions& options) {
+  if (logPrompt("save", options.title)) return nextScriptedPath();
   QFileDialog dialog(m_parent, toQt(options.title), QString(), qtFilter(options.filter));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
@@ -100,12 +138,31 @@ std::optional<std::string> QtPrompts::saveFileName(const FileDialogOptions& opti
 }
 
 std::optional<std::string> QtPrompts::openFileName(const FileDialogOptions& options) {
+  if (logPrompt("open", options.title)) return nextScriptedPath();
   QFileDialog dialog(m_parent, toQt(options.title), QString(), qtFilter(options.filter));
+  if (options.executablesFirst) {
+    // Qt's own dialog, since only it takes a filter model; the first filter shows programs only.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    auto* filter = new ExecutableFilter(&dialog);
+    dialog.setProxyModel(filter);
+    const QString first = qtFilter(options.filter).section(QStringLiteral(";;"), 0, 0);
+    QObject::connect(&dialog, &QFileDialog::filterSelected, filter,
+                     [filter, first](const QString& chosen) { filter->setActive(chosen == first); });
+  }
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setOption(QFileDialog::ReadOnly, true);
   dialog.setDefaultSuffix(toQt(options.defaultExtension));
   if (!options.fileName.empty()) dialog.selectFile(toQt(options.fileName));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front().toStdString();
+}
+
+std::optional<std::string> QtPrompts::folderName(const FileDialogOptions& options) {
+  if (logPrompt("folder", options.title)) return nextScriptedPath();
+  QFileDialog dialog(m_parent, toQt(options.title), toQt(options.fileName));
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly, true);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().front().toStdString();
 }

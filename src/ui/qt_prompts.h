@@ -16,6 +16,7 @@ class QtPrompts final : public Prompts {
   Answer question(std::string_view text) override;
   std::optional<std::string> saveFileName(const FileDialogOptions& options) override;
   std::optional<std::string> openFileName(const FileDialogOptions& options) override;
+  std::optional<std::string> folderName(const FileDialogOptions& options) override;
 
  private:
   QWidget* m_parent;

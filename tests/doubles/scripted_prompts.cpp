@@ -36,6 +36,11 @@ std::optional<std::string> ScriptedPrompts::openFileName(const FileDialogOptions
   return next(openNames);
 }
 
+std::optional<std::string> ScriptedPrompts::folderName(const FileDialogOptions& options) {
+  folderDialogs.push_back(options);
+  return next(folderNames);
+}
+
 void ScriptedPrompts::queue(std::initializer_list<Answer> more) { m_answers.insert(m_answers.end(), more); }
 
 std::vector<std::string> ScriptedPrompts::messageTexts() const {

@@ -25,6 +25,7 @@ class ScriptedPrompts final : public Prompts {
   // The next scripted file name, or nullopt (cancelled) when none is left.
   std::optional<std::string> saveFileName(const FileDialogOptions& options) override;
   std::optional<std::string> openFileName(const FileDialogOptions& options) override;
+  std::optional<std::string> folderName(const FileDialogOptions& options) override;
 
   void queue(std::initializer_list<Answer> more);
 
@@ -35,8 +36,10 @@ class ScriptedPrompts final : public Prompts {
   std::vector<std::string> questions;
   std::deque<std::optional<std::string>> saveNames;  // nullopt entries cancel
   std::deque<std::optional<std::string>> openNames;
+  std::deque<std::optional<std::string>> folderNames;
   std::vector<FileDialogOptions> saveDialogs;
   std::vector<FileDialogOptions> openDialogs;
+  std::vector<FileDialogOptions> folderDialogs;
 
  private:
   std::deque<Answer> m_answers;

@@ -6,7 +6,7 @@
 #include <QHeaderView>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include "doubles/fake_launcher.h"
 #include "doubles/fake_logon_atom.h"
@@ -16,6 +16,7 @@
 #include "doubles/scripted_prompts.h"
 #include "model/registry_layout.h"
 #include "ui/application_window.h"
+#include "ui/program_list_model.h"
 
 namespace kip::test {
 namespace {
@@ -63,15 +64,15 @@ TEST_F(MainFormTest, InteractiveStartBuildsTheListAtTheFirstShowing) {
   addDefinition(Hive::LocalMachine, "Clock", "/usr/bin/clock");
   auto form = create();
   EXPECT_FALSE(form->autostartRun());
-  EXPECT_EQ(form->programListView()->topLevelItemCount(), 0);
+  EXPECT_EQ(form->listModel()->rowCount(), 0);
   form->show();
   ASSERT_TRUE(form->state().run.WindowOpened);
   // The machine-wide definition stays hidden while "Global" is off.
-  ASSERT_EQ(form->programListView()->topLevelItemCount(), 1);
-  const auto* row = form->programListView()->topLevelItem(0);
-  EXPECT_EQ(row->text(0).toStdString(), "Editor");
-  EXPECT_EQ(row->text(1).toStdString(), "/usr/bin/editor");
-  EXPECT_EQ(row->text(7).toStdString(), "3");
+  ASSERT_EQ(form->listModel()->rowCount(), 1);
+  auto text = [&](int column) { return form->listModel()->index(0, column).data().toString().toStdString(); };
+  EXPECT_EQ(text(0), "Editor");
+  EXPECT_EQ(text(1), "/usr/bin/editor");
+  EXPECT_EQ(text(7), "3");
   ASSERT_EQ(form->state().hidden.size(), 1u);
   EXPECT_EQ(form->state().hidden.front()->Name, "Clock");
   EXPECT_TRUE(launcher.spawns.empty());
@@ -156,9 +157,15 @@ TEST_F(MainFormTest, OpeningFromTheIconDuringTheRunKeepsTheProgramAsManager) {
   form->trayOpen();
   EXPECT_TRUE(form->isVisible());
   EXPECT_TRUE(form->state().run.WindowOpened);
-  ASSERT_EQ(form->programListView()->topLevelItemCount(), 1);
+  ASSERT_EQ(form->listModel()->rowCount(), 1);
 
-  // Closing while the queue runs only hides the window.
+  // Closing while the queue runs only minimises the window where no notification area would show it
+  // again, and hides it where one does.
+  form->setTrayAvailable(false);
+  form->close();
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_TRUE(form->isMinimized());
+  form->setTrayAvailable(true);
   form->close();
   EXPECT_FALSE(form->isVisible());
   EXPECT_TRUE(form->myTimer()->isActive());

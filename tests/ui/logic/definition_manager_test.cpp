@@ -1,0 +1,254 @@
+#include "ui/logic/definition_manager.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "doubles/fake_condition_tester.h"
+#include "doubles/fake_launcher.h"
+#include "doubles/fake_queue_host.h"
+#include "doubles/fixed_clock.h"
+#include "doubles/memory_registry.h"
+#include "doubles/scripted_prompts.h"
+#include "model/definition_store.h"
+#include "model/registry_layout.h"
+#include "ui/logic/desktop_entry.h"
+
+namespace kip::test {
+namespace {
+
+// The dialog's load and store: a copy of the loaded definition that the "user" may edit while it shows.
+class FakeForm final : public DefinitionForm {
+ public:
+  void LoadDefinition(const StartDefinition& def) override {
+    held = def;
+    loadedOtherScope.push_back(def.OtherScope);
+  }
+  void StoreDefinition(StartDefinition& def) override {
+    const bool edited = pendingEdit != nullptr;
+    if (pendingEdit) pendingEdit(held);
+    pendingEdit = nullptr;
+    def.Name = held.Name;
+    def.Module = held.Module;
+    def.Sequence = held.Sequence;
+    def.Executed = held.Executed;
+    def.StateSummary = "S:" + held.Module;
+    if (edited) def.Changed = true;
+  }
+  StartDefinition held;
+  std::vector<bool> loadedOtherScope;
+  std::function<void(StartDefinition&)> pendingEdit;
+};
+
+class ScriptedHost final : public ManagerHost {
+ public:
+  bool showDefinitionDialog(DialogPage page) override {
+    pages.push_back(page);
+    const bool ok = !answers.empty() && answers.front();
+    if (!answers.empty()) answers.pop_front();
+    return ok;
+  }
+  bool showOptionsDialog() override { return true; }
+  void showAboutBox() override {}
+  void openHelpTopic(int topic) override { topics.push_back(topic); }
+  void beep() override { ++beeps; }
+  void startRename(std::size_t row) override { renames.push_back(row); }
+  std::deque<bool> answers;
+  std::vector<DialogPage> pages;
+  std::vector<int> topics;
+  std::vector<std::size_t> renames;
+  int beeps = 0;
+};
+
+class DefinitionManagerTest : public ::testing::Test {
+ protected:
+  void store(Hive hive, const std::string& name, int sequence = 0) {
+    const auto path = std::string(kStartListKey) + "\\" + name;
+    registry.setText(hive, path, "Module", "/usr/bin/" + name);
+    registry.setDword(hive, path, "Sequence", sequence);
+  }
+  // Loads both scopes as the start-up does and shows the window for the first time.
+  void open() {
+    state.savedPrefs = state.prefs;
+    DefinitionStore(registry).load(state.editScope(), false, state.definitions);
+    DefinitionStore(registry).load(state.otherScope(), true, state.definitions);
+    manager.FormActivate();
+  }
+  std::vector<std::string> captions() const {
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < manager.list().size(); ++i) out.push_back(manager.list().row(i).caption);
+    return out;
+  }
+  void select(const std::string& caption) {
+    for (std::size_t i = 0; i < manager.list().size(); ++i)
+      if (manager.list().row(i).caption == caption) manager.setSelectedRow(i);
+  }
+  StartDefinition& selected() { return *manager.list().row(*manager.selectedRow()).def; }
+
+  MemoryRegistry registry;
+  ScriptedPrompts prompts;
+  AppState state;
+  FakeConditionTester tester;
+  FakeQueueHost queueHost;
+  FakeLauncher processes;
+  FixedClock clock;
+  Launcher launcher{processes, clock, registry, queueHost};
+  StartQueue queue{state, queueHost, tester, launcher};
+  FakeForm form;
+  ScriptedHost host;
+  ByteCollator bytes;
+  DefinitionManager manager{{state, registry, prompts, tester, queue, form, host}, bytes};
+};
+
+TEST_F(DefinitionManagerTest, FirstShowingBuildsTheListAndEditsStayInMemoryUntilSaved) {
+  store(Hive::CurrentUser, "Editor", 2);
+  store(Hive::CurrentUser, "Backup", 1);
+  store(Hive::LocalMachine, "Clock");
+  state.prefs.SortCol = 8;
+  open();
+  EXPECT_EQ(captions(), (std::vector<std::string>{"Backup", "Editor"}));
+  EXPECT_EQ(manager.list().row(0).text(3), "S:/usr/bin/Backup");
+  ASSERT_EQ(state.hidden.size(), 1u);
+  EXPECT_FALSE(manager.selectionCommands().available);
+  EXPECT_TRUE(manager.scopeItems().global);
+  EXPECT_TRUE(prompts.questions.empty());
+  EXPECT_TRUE(manager.ConfirmSave());  // the pass itself leaves nothing unsaved
+
+  // New: Cancel adds nothing; OK adds the stored definition at the end, unsorted.
+  host.answers = {false, true};
+  manager.EditNewClick();
+  form.pendingEdit = [](StartDefinition& d) { d.Name = "Backup", d.Module = "/opt/b"; };
+  manager.EditNewClick();
+  EXPECT_EQ(captions(), (std::vector<std::string>{"Backup", "Editor", "Backup(2)"}));
+
+  // Start Later sorts by "Seq"; Start Sooner at 0 does nothing.
+  select("Backup(2)");
+  manager.StartSoonerClick();
+  EXPECT_EQ(selected().Sequence, 0);
+  select("Backup");
+  manager.StartLaterClick();
+  manager.StartLaterClick();
+  EXPECT_EQ(captions(), (std::vector<std::string>{"Backup(2)", "Editor", "Backup"}));
+  manager.headerClick(7);  // now descending by "Seq", which Start Sooner keeps
+  select("Backup(2)");
+  manager.StartLaterClick();
+  EXPECT_EQ(state.prefs.SortCol, -8);
+
+  // Rename: a clash beeps; Disable flips the state image.
+  select("Editor");
+  EXPECT_FALSE(manager.renameRow(*manager.selectedRow(), "backup"));
+  EXPECT_EQ(host.beeps, 1);
+  manager.DisableClick();
+  EXPECT_EQ(manager.list().row(*manager.selectedRow()).stateIndex, kStateDisabled);
+  EXPECT_FALSE(manager.popupState().disableVisible);
+
+  // Three deletions come back in reverse order, then Undelete is disabled.
+  for (const char* name : {"Editor", "Backup", "Backup(2)"}) {
+    select(name);
+    manager.EditDeleteClick();
+  }
+  EXPECT_EQ(manager.list().size(), 0u);
+  for (int i = 0; i < 3; ++i) manager.EditUndeleteClick();
+  EXPECT_EQ(captions(), (std::vector<std::string>{"Backup(2)", "Backup", "Editor"}));
+  EXPECT_FALSE(manager.undeleteEnabled());
+
+  prompts.queue({Answer::Yes});
+  EXPECT_TRUE(manager.ConfirmSave());
+  state.definitions.clear();
+  DefinitionStore(registry).load(Hive::CurrentUser, false, state.definitions);
+  ASSERT_EQ(state.definitions.size(), 3u);
+  for (const auto& def : state.definitions)
+    if (def->Name == "Editor") {
+      EXPECT_TRUE(def->Disable);
+    }
+}
+
+TEST_F(DefinitionManagerTest, CopyOfAMachineDefinitionAndTheScopeSwitch) {
+  store(Hive::CurrentUser, "Editor");
+  store(Hive::LocalMachine, "Clock", 4);
+  state.prefs.Global = true;
+  open();
+  select("Clock");
+  EXPECT_FALSE(manager.selectionCommands().deletable);
+  EXPECT_FALSE(manager.popupState().renameEnabled);
+  manager.RenameClick();
+  EXPECT_TRUE(host.renames.empty());
+  host.answers = {true};
+  manager.EditCopyClick();
+  EXPECT_EQ(form.loadedOtherScope.back(), false);  // the dialog opens editable
+  EXPECT_TRUE(selected().OtherScope);              // and the source is restored
+  const auto& copy = *manager.list().row(2).def;
+  EXPECT_EQ(copy.Name, "Clock(2)");
+  EXPECT_EQ(copy.Sequence, 4);
+  EXPECT_FALSE(copy.OtherScope);
+  EXPECT_EQ(manager.list().row(2).stateIndex, kStateEnabled);
+
+  // Cancel at "Save changes ?" leaves everything; No switches with the edits kept in memory.
+  prompts.queue({Answer::Cancel, Answer::No});
+  manager.ScopeClick();
+  EXPECT_FALSE(state.run.GlobalEdit);
+  manager.ScopeClick();
+  EXPECT_TRUE(state.run.GlobalEdit);
+  EXPECT_TRUE(manager.scopeItems().local);
+  EXPECT_FALSE(manager.scopeItems().global);
+  EXPECT_EQ(manager.list().row(0).stateIndex, kStateUser);  // Editor is the other scope now
+  EXPECT_EQ(manager.list().row(1).stateIndex, kStateEnabled);
+}
+
+TEST_F(DefinitionManagerTest, DroppedFilesAndDesktopEntriesBecomeDefinitions) {
+  open();
+  const auto dir = std::filesystem::temp_directory_path() / ("kip-drop-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const auto entry = (dir / "editor.desktop").string();
+  std::ofstream(entry) << "[Desktop Action x]\nExec=wrong\n[Desktop Entry]\nName=Text Editor\n"
+                          "Exec=\"/opt/my editor/ed\" --new-window %U \"a\\\\\"b\" 100%%\nPath=/srv\n";
+  const auto noEntry = (dir / "broken.desktop").string();
+  std::ofstream(noEntry) << "Exec=/bin/true\n";
+  manager.DropFiles({"/opt/tools/editor.sh", "C:\\Tools\\Editor.exe", "/.profile", entry, noEntry});
+  std::filesystem::remove_all(dir);
+  ASSERT_EQ(manager.list().size(), 5u);
+  const auto& sh = *manager.list().row(0).def;
+  EXPECT_EQ(sh.Name, "editor");
+  EXPECT_EQ(sh.StartDirectory, "/opt/tools");
+  EXPECT_TRUE(sh.Changed);
+  EXPECT_EQ(manager.list().row(1).def->Name, "Editor(2)");
+  EXPECT_EQ(manager.list().row(1).def->StartDirectory, "C:\\Tools");
+  EXPECT_EQ(manager.list().row(2).def->Name, ".profile");
+  EXPECT_EQ(manager.list().row(2).def->StartDirectory, "/");
+  const auto& desktop = *manager.list().row(3).def;
+  EXPECT_EQ(desktop.Name, "Text Editor");
+  EXPECT_EQ(desktop.Module, "/opt/my editor/ed");
+  EXPECT_EQ(desktop.Parms, "--new-window \"a\\\"b\" 100%");
+  EXPECT_EQ(desktop.StartDirectory, "/srv");
+  EXPECT_EQ(manager.list().row(4).def->Name, "broken");  // the drop's defaults fill in
+  EXPECT_EQ(manager.list().row(4).def->Module, noEntry);
+}
+
+TEST_F(DefinitionManagerTest, ExportAndImportWorkOnTheListInMemory) {
+  store(Hive::CurrentUser, "Editor");
+  open();
+  const auto path = (std::filesystem::temp_directory_path() / ("kip-x-" + std::to_string(::getpid()))).string();
+  prompts.saveNames = {path};
+  manager.ExportClick();
+  EXPECT_EQ(prompts.saveDialogs.at(0).title, "Export Kip Launch Definitions");
+  EXPECT_EQ(prompts.saveDialogs.at(0).fileName, "Kip Launch Definitions");
+  std::ofstream(path, std::ios::app) << "[New one]\nModule=/bin/new\n\n";
+  prompts.openNames = {path, std::nullopt};
+  prompts.queue({Answer::Yes});
+  manager.ImportClick();
+  std::remove(path.c_str());
+  EXPECT_EQ(captions(), (std::vector<std::string>{"Editor", "New one"}));
+  EXPECT_TRUE(manager.list().row(0).def->Changed);
+  EXPECT_EQ(prompts.questions.at(0), "Definition for \"Editor\" already exists. Overwrite ?");
+  manager.ImportClick();  // the dialog offers the file of its last use
+  EXPECT_EQ(prompts.openDialogs.at(1).fileName, path);
+  EXPECT_EQ(prompts.openDialogs.at(1).filter, "Text|*.txt|All Files|*");
+}
+
+}  // namespace
+}  // namespace kip::test
