@@ -11,7 +11,8 @@ constexpr const char* kUsage =
     "       kipctl test NAME [--global]\n"
     "       kipctl probe [--proxy HOST] [--port PORT] TEXT\n"
     "       kipctl export FILE [--global]\n"
-    "       kipctl import FILE [--global] [--yes | --no]\n";
+    "       kipctl import FILE [--global] [--yes | --no]\n"
+    "       kipctl logon\n";
 
 }  // namespace
 
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
   if (verb == "probe") return kip::ctl::runProbe(args, io);
   if (verb == "export") return kip::ctl::runExport(args, io);
   if (verb == "import") return kip::ctl::runImport(args, io);
+  if (verb == "logon") return kip::ctl::runLogon(args, io);
   if (verb == "--help" || verb == "-h" || verb == "help") {
     std::cout << kUsage;
     return 0;

@@ -19,5 +19,6 @@ int runTest(const std::vector<std::string>& args, Io& io);
 int runProbe(const std::vector<std::string>& args, Io& io);
 int runExport(const std::vector<std::string>& args, Io& io);
 int runImport(const std::vector<std::string>& args, Io& io);
+int runLogon(const std::vector<std::string>& args, Io& io);
 
 }  // namespace kip::ctl
