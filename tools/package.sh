@@ -51,7 +51,7 @@ rm -f "$build"/kiplaunch_*.deb
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 deb=$build/kiplaunch_${version}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || { echo "package.sh: $deb was not made" >&2; exit 1; }
-dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+dpkg-deb --field "$deb"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
