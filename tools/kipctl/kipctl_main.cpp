@@ -15,7 +15,8 @@ constexpr const char* kUsage =
     "                   [--present RESOURCE]... [--absent RESOURCE]... [--json]\n"
     "       kipctl import-xdg [--global] [--dry-run] [--disable-originals] [--yes | --no]\n"
     "       kipctl export FILE|- [--global]\n"
-    "       kipctl import FILE [--global] [--yes | --no]\n";
+    "       kipctl import FILE [--global] [--yes | --no]\n"
+    "       kipctl logon\n";
 
 }  // namespace
 
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
   if (verb == "import") return kip::ctl::runImport(args, io);
   if (verb == "plan") return kip::ctl::runPlan(args, io);
   if (verb == "import-xdg") return kip::ctl::runImportXdg(args, io);
+  if (verb == "logon") return kip::ctl::runLogon(args, io);
   if (verb == "--help" || verb == "-h" || verb == "help") {
     std::cout << kUsage;
     return 0;

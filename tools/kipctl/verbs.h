@@ -21,5 +21,6 @@ int runExport(const std::vector<std::string>& args, Io& io);
 int runImport(const std::vector<std::string>& args, Io& io);
 int runPlan(const std::vector<std::string>& args, Io& io);
 int runImportXdg(const std::vector<std::string>& args, Io& io);
+int runLogon(const std::vector<std::string>& args, Io& io);
 
 }  // namespace kip::ctl
