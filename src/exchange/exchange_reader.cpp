@@ -11,6 +11,7 @@
 
 #include "exchange/exchange_format.h"
 #include "exchange/exchange_line_reader.h"
+#include "model/definition_store.h"
 #include "platform/registry.h"
 
 namespace kip {
@@ -60,6 +61,11 @@ std::string lineTooLongMessage(std::size_t lineNumber, std::optional<std::string
 std::string headerTooLongMessage(std::size_t lineNumber) {
   return "Line " + std::to_string(lineNumber) + " is longer than " + std::to_string(kMaxExchangeLine) +
          " bytes and was ignored, with the definition it begins";
+}
+
+std::string textTooLongMessage(std::string_view definitionName, std::string_view field) {
+  return "Definition " + inQuotes(definitionName) + " was not imported: its " + std::string(field) +
+         " is longer than " + std::to_string(kMaxTextLength) + " bytes";
 }
 
 ExchangeReader::ExchangeReader(ExchangeList& list, Preferences& prefs, Prompts& prompts)
@@ -226,6 +232,8 @@ void ExchangeReader::keyword(std::string_view keyword, std::string_view value) {
   if (m_inPreferences) {
     const PreferenceKeyword* entry = findPreferenceKeyword(folded);
     if (!entry) return;
+    auto& set = m_result.preferencesSet;
+    if (std::find(set.begin(), set.end(), entry->written) == set.end()) set.push_back(entry->written);
     switch (entry->kind) {
       case ExchangeValueKind::Text:
         m_prefs.*entry->text = std::string(value);
@@ -263,6 +271,11 @@ void ExchangeReader::finishCurrent() {
   if (!m_haveCurrent) return;
   m_haveCurrent = false;
   const auto target = std::exchange(m_target, std::nullopt);
+  if (const auto field = overlongTextField(m_current)) {
+    m_prompts.message(textTooLongMessage(m_current.Name, *field), MessageIcon::Warning);
+    ++m_result.refused;
+    return;
+  }
   if (target) {
     if (const DefinitionPtr def = m_list.itemDefinition(*target)) {
       copyExchangeFields(m_current, *def);
