@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -70,6 +71,12 @@ class Registry {
   virtual RegCode endBatch(Hive hive, bool commit) = 0;
   // A human-readable problem with the hive (a damaged file, say), empty when there is none.
   [[nodiscard]] virtual std::string hiveProblem(Hive hive) const = 0;
+  // How long later writes wait for another process's write lock before they fail with 170 (busy); nothing
+  // restores the usual wait. A registry whose writes never wait ignores it.
+  virtual void setLockWait(Hive hive, std::optional<std::uint32_t> waitMs) {
+    static_cast<void>(hive);
+    static_cast<void>(waitMs);
+  }
 
  protected:
   Registry() = default;

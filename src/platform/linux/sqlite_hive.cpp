@@ -24,7 +24,6 @@ constexpr int kBusyTimeoutMs = 5000;
 
 constexpr RegCode kNotEnoughMemory = 8;
 constexpr RegCode kDiskFull = 112;
-constexpr RegCode kBusy = 170;
 
 // The root key is row 1; every other key names its parent. Names are kept as first written, and compared
 // and ordered by their folded form. AUTOINCREMENT keeps a deleted key's id from being given out again.
@@ -174,7 +173,7 @@ class SqliteHive::WriteScope {
 };
 
 SqliteHive::SqliteHive(std::string path, bool privateFolder)
-    : m_path(std::move(path)), m_privateFolder(privateFolder) {}
+    : m_path(std::move(path)), m_privateFolder(privateFolder), m_lockWaitMs(kBusyTimeoutMs) {}
 
 SqliteHive::~SqliteHive() { disconnect(); }
 
@@ -307,6 +306,9 @@ RegCode SqliteHive::connect(bool create) {
   int flags = SQLITE_OPEN_NOMUTEX | (wantWrite ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
   if (create) flags |= SQLITE_OPEN_CREATE;
   int rc = openConnection(m_path, flags);
+  // The mode is meant exactly, whatever the umask: a machine hive must be readable by every user. SQLite
+  // gives its journal files the mode of the database file.
+  if (rc == SQLITE_OK && create) ::chmod(m_path.c_str(), m_privateFolder ? 0600 : 0644);
   if (rc == SQLITE_OK) rc = inspect(true);
   if (!create && rc != SQLITE_OK && isAccessFailure(rc) && m_damaged.empty()) {
     disconnect();
@@ -339,7 +341,7 @@ int SqliteHive::openConnection(const std::string& name, int flags) {
   int rc = sqlite3_open_v2(name.c_str(), &m_db, flags, nullptr);
   if (rc != SQLITE_OK) return rc;
   sqlite3_extended_result_codes(m_db, 1);
-  sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+  sqlite3_busy_timeout(m_db, m_lockWaitMs);
   exec("PRAGMA synchronous=NORMAL");
   m_sql = std::make_unique<Statements>();
   const std::pair<SqliteStatement*, const char*> statements[] = {
@@ -499,7 +501,7 @@ RegCode SqliteHive::fail(int rc) {
       return win::kAccessDenied;
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-      return kBusy;
+      return win::kBusy;
     case SQLITE_FULL:
       return kDiskFull;
     case SQLITE_NOMEM:
@@ -543,6 +545,11 @@ std::string SqliteHive::problem() {
   return m_damaged.empty() ? m_notice : m_damaged;
 }
 
+void SqliteHive::setLockWait(std::optional<std::uint32_t> waitMs) {
+  m_lockWaitMs = waitMs ? static_cast<int>(std::min<std::uint32_t>(*waitMs, kBusyTimeoutMs)) : kBusyTimeoutMs;
+  if (m_db) sqlite3_busy_timeout(m_db, m_lockWaitMs);
+}
+
 // --- Batches ------------------------------------------------------------------------------------------------
 
 RegCode SqliteHive::beginBatch() {
@@ -572,7 +579,12 @@ RegCode SqliteHive::startBatchLevels() {
     } else {
       rc = exec("SAVEPOINT kip_batch_" + std::to_string(i));
     }
-    if (rc != SQLITE_OK) return fail(rc);
+    if (rc != SQLITE_OK) {
+      // The batch cannot be all or nothing any more; its later writes fail at once instead of waiting again.
+      const RegCode code = fail(rc);
+      if (i == 0) m_batchError = code;
+      return code;
+    }
     m_batch[i].started = true;
   }
   return 0;

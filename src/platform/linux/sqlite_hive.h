@@ -67,6 +67,8 @@ class SqliteHive {
   RegCode endBatch(bool commit);
   // A one-line description of what makes the file unusable, empty when nothing does.
   std::string problem();
+  // How long writes wait for another connection's write lock; nothing for the usual time.
+  void setLockWait(std::optional<std::uint32_t> waitMs);
 
   // The current values of a key; 1018 when the key was deleted.
   RegCode readValues(std::int64_t id, std::vector<Value>& values, Stamp& stamp);
@@ -137,6 +139,7 @@ class SqliteHive {
   RegCode m_batchError = 0;
   std::string m_damaged;
   std::string m_notice;
+  int m_lockWaitMs;
 };
 
 }  // namespace kip

@@ -189,6 +189,10 @@ TEST_F(SqliteRegistryTest, FirstWriteCreatesFoldersWithTheirModes) {
     EXPECT_EQ(writeText(*key, "Module", "/usr/bin/xterm"), 0);
     auto machineKey = create(registry, "SOFTWARE\\Kip", Hive::LocalMachine);
     EXPECT_EQ(writeDword(*machineKey, "Count", 7), 0);
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+      EXPECT_EQ(modeOf(machine + suffix), 0644u) << suffix;
+      EXPECT_EQ(modeOf(user + suffix), 0600u) << suffix;
+    }
   }
   umask(oldMask);
   EXPECT_EQ(modeOf(m_dir.file("home")), 0700u);
@@ -428,6 +432,25 @@ TEST_F(SqliteRegistryTest, RolledBackBatchesLeaveNothingAndTheirHandlesDie) {
   for (int i = 0; i < 5; ++i) create(registry, "Later\\K" + std::to_string(i));
   EXPECT_EQ(undone->enumKey(0, name), 1018);
   EXPECT_EQ(writeText(*inner, "X", "y"), 1018);
+}
+
+// A batch that cannot get the write lock in the set time fails as a whole, and its later writes do not wait.
+TEST_F(SqliteRegistryTest, ABusyHiveFailsTheBatchWith170) {
+  auto registry = open();
+  auto key = create(registry, "Start List\\Editor");
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(userPath().c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  registry.setLockWait(Hive::CurrentUser, 0);
+  ASSERT_EQ(registry.beginBatch(Hive::CurrentUser), 0);
+  EXPECT_EQ(writeText(*key, "Result", "OK"), win::kBusy);
+  sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+  EXPECT_EQ(writeText(*key, "Executed", "x"), win::kBusy);
+  EXPECT_EQ(registry.endBatch(Hive::CurrentUser, true), win::kBusy);
+  sqlite3_close(other);
+  registry.setLockWait(Hive::CurrentUser, std::nullopt);
+  EXPECT_EQ(valueNamesOf(*key), std::vector<std::string>{});
+  EXPECT_EQ(writeText(*key, "Result", "OK"), 0);
 }
 
 TEST_F(SqliteRegistryTest, BatchOnAMissingHiveCreatesItAtTheFirstWriteOnly) {
