@@ -104,7 +104,8 @@ class RegBatch {
 
 // Splits "A\B\C" into its names; empty parts (doubled or trailing "\") are dropped.
 std::vector<std::string> splitKeyPath(std::string_view path);
-// Case-folded form of a key or value name, as used for comparison and ordering.
+// Case-folded form of a key or value name, as used for comparison and ordering: every letter UTF-8 can hold
+// is folded (foldCase).
 std::string foldName(std::string_view name);
 
 }  // namespace kip

@@ -107,6 +107,8 @@ class SqliteHive {
   RegCode connect(bool create);
   int openConnection(const std::string& name, int flags);
   int inspect(bool check);
+  int checkTree();
+  void refold();
   RegCode createTables();
   int prepareStatements();
   void disconnect();
@@ -133,6 +135,7 @@ class SqliteHive {
   Content m_content = Content::Unknown;
   bool m_readOnly = false;
   bool m_readOnlyByPermission = false;
+  bool m_staleFolds = false;  // some names are still folded by the older rule
   std::uint64_t m_localGeneration = 1;
   std::int64_t m_issuedId = 0;
   std::vector<BatchLevel> m_batch;

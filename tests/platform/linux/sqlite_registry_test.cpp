@@ -260,6 +260,41 @@ TEST_F(SqliteRegistryTest, EnumerationIsInFoldedOrderAndEndsWith259) {
   EXPECT_EQ(leaf->enumValue(0, name, value), 259);
 }
 
+// Every letter folds. Names stored by an older version, folded by ASCII letters only, are found again; two
+// of them that now fold together are both kept, the one whose folded form changed taking a numbered name.
+TEST_F(SqliteRegistryTest, UnicodeNamesFoldAndOldHivesLoseNoName) {
+  {
+    auto registry = open();
+    auto key = create(registry, "Start List\\Café");
+    EXPECT_EQ(writeText(*key, "ä", "lower"), 0);
+    EXPECT_EQ(writeText(*key, "Ä", "upper"), 0);
+    EXPECT_EQ(valueNamesOf(*key), std::vector<std::string>{"ä"});
+    EXPECT_EQ(textAt(registry, "START LIST\\CAFÉ", "Ä"), "upper");
+    create(registry, "Start List\\Über");
+  }
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(userPath().c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "UPDATE keys SET fold = 'üBER' WHERE name = 'Über';"
+                         "INSERT INTO keys(parent, fold, name) SELECT parent, 'CAFÉ', 'CAFÉ' FROM keys"
+                         " WHERE name = 'Café';"
+                         "INSERT INTO vals SELECT key, 'Ä', 'Ä', type, data FROM vals;",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  for (int round = 0; round < 2; ++round) {
+    auto registry = open();
+    std::unique_ptr<RegKey> list;
+    ASSERT_EQ(registry.openKey(Hive::CurrentUser, "Start List", KeyAccess::Read, list), 0);
+    EXPECT_EQ(subkeysOf(*list), (std::vector<std::string>{"Café", "CAFÉ(2)", "Über"})) << round;
+    std::unique_ptr<RegKey> cafe;
+    EXPECT_EQ(registry.openKey(Hive::CurrentUser, "start list\\ÜBER", KeyAccess::Read, cafe), 0);
+    ASSERT_EQ(registry.openKey(Hive::CurrentUser, "Start List\\cafÉ", KeyAccess::Read, cafe), 0);
+    EXPECT_EQ(valueNamesOf(*cafe), (std::vector<std::string>{"ä", "Ä(2)"}));
+  }
+  EXPECT_EQ(integrityOf(userPath()), "ok");
+}
+
 TEST_F(SqliteRegistryTest, QueryChecksTheBufferAndTellsMissingValues) {
   auto registry = open();
   auto key = create(registry, "K");
@@ -603,10 +638,11 @@ TEST_F(SqliteRegistryTest, MissingFolderThatCannotBeMadeGives5) {
 
 // --- Damaged files ------------------------------------------------------------------------------------------
 
-enum class Damage { Garbage, Truncated, DamagedPage, ForeignDatabase };
+enum class Damage { Garbage, Truncated, DamagedPage, ForeignDatabase, NamelessKey, KeyLoop };
 
 std::string damageName(const ::testing::TestParamInfo<Damage>& info) {
-  static const char* const kNames[] = {"Garbage", "Truncated", "DamagedPage", "ForeignDatabase"};
+  static const char* const kNames[] = {"Garbage",         "Truncated",   "DamagedPage",
+                                       "ForeignDatabase", "NamelessKey", "KeyLoop"};
   return kNames[static_cast<int>(info.param)];
 }
 
@@ -648,6 +684,21 @@ TEST_P(SqliteDamagedHive, IsReportedRefusedAndLeftUntouched) {
       sqlite3_close(db);
       break;
     }
+    case Damage::NamelessKey:
+    case Damage::KeyLoop: {
+      // Damage by hand that SQLite's own check accepts; a walk of such a tree would never end.
+      makeHive();
+      const char* const sql =
+          GetParam() == Damage::NamelessKey
+              ? "UPDATE keys SET name = '', fold = '' WHERE name = 'Definition 5'"
+              : "UPDATE keys SET parent = (SELECT id FROM keys WHERE name = 'Definition 1') WHERE name = 'Start List';"
+                "UPDATE keys SET parent = (SELECT id FROM keys WHERE name = 'Start List') WHERE name = 'Definition 1'";
+      sqlite3* db = nullptr;
+      ASSERT_EQ(sqlite3_open(userPath().c_str(), &db), SQLITE_OK);
+      ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+      sqlite3_close(db);
+      break;
+    }
   }
   const std::string before = readFile(userPath());
   {
@@ -675,7 +726,7 @@ TEST_P(SqliteDamagedHive, IsReportedRefusedAndLeftUntouched) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, SqliteDamagedHive,
                          ::testing::Values(Damage::Garbage, Damage::Truncated, Damage::DamagedPage,
-                                           Damage::ForeignDatabase),
+                                           Damage::ForeignDatabase, Damage::NamelessKey, Damage::KeyLoop),
                          damageName);
 
 TEST_F(SqliteRegistryTest, KeysOutliveTheirRegistry) {
