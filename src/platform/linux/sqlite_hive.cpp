@@ -209,7 +209,7 @@ RegCode SqliteHive::readyToRead() {
     if (::stat(m_path.c_str(), &info) != 0) {
       const int err = errno;
       if (err == ENOENT || err == ENOTDIR) {
-        m_notice.clear();
+        m_notice = danglingFolderNotice();
         return win::kFileNotFound;
       }
       m_notice = "The registry file " + m_path + " cannot be read (" + std::strerror(err) + ").";
@@ -245,6 +245,7 @@ RegCode SqliteHive::writeAccess() {
   if (::stat(m_path.c_str(), &info) != 0) {
     if (errno != ENOENT) return winErrorFromErrno(errno);
     // A new file needs a folder that may be written, or one that can be made.
+    if (m_notice = danglingFolderNotice(); !m_notice.empty()) return win::kPathNotFound;
     auto folder = parentFolder(m_path);
     while (::stat(folder.c_str(), &info) != 0) {
       if (errno != ENOENT) return winErrorFromErrno(errno);
@@ -264,6 +265,22 @@ RegCode SqliteHive::writeAccess() {
     if (m_readOnly) return win::kAccessDenied;
   }
   return 0;
+}
+
+std::string SqliteHive::danglingFolderNotice() const {
+  // A folder on the way that is a symbolic link to nowhere can be neither read nor made.
+  for (auto folder = parentFolder(m_path);;) {
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) == 0) {
+      if (S_ISLNK(info.st_mode) && ::stat(folder.c_str(), &info) != 0 && errno == ENOENT)
+        return "The folder " + folder.string() + " of the registry file " + m_path +
+               " is missing: it is a symbolic link to a place that does not exist.";
+      return {};
+    }
+    auto up = parentFolder(folder.string());
+    if (up == folder) return {};
+    folder = up;
+  }
 }
 
 RegCode SqliteHive::readyToWrite() {

@@ -104,6 +104,7 @@ class SqliteHive {
   RegCode readyToWrite();
   RegCode writeAccess();
   RegCode makeFolders();
+  [[nodiscard]] std::string danglingFolderNotice() const;
   RegCode connect(bool create);
   int openConnection(const std::string& name, int flags);
   int inspect(bool check);

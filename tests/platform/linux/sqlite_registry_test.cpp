@@ -636,6 +636,20 @@ TEST_F(SqliteRegistryTest, MissingFolderThatCannotBeMadeGives5) {
   EXPECT_FALSE(fs::exists(locked / "a"));
 }
 
+// A folder on the way that is a symbolic link to nowhere is said to be missing, not access denied.
+TEST_F(SqliteRegistryTest, AFolderLinkedToNowhereIsMissing) {
+  ASSERT_EQ(::symlink(m_dir.file("nowhere").c_str(), m_dir.file("gone").c_str()), 0);
+  SqliteRegistry registry(m_dir.file("gone/kiplaunch/user.db"), machinePath());
+  std::unique_ptr<RegKey> key;
+  EXPECT_EQ(registry.createKey(Hive::CurrentUser, "Software", key), win::kPathNotFound);
+  EXPECT_EQ(registry.openKey(Hive::CurrentUser, "Software", KeyAccess::Read, key), win::kFileNotFound);
+  EXPECT_EQ(registry.hiveProblem(Hive::CurrentUser), "The folder " + m_dir.file("gone") + " of the registry file " +
+                                                         m_dir.file("gone/kiplaunch/user.db") +
+                                                         " is missing: it is a symbolic link to a place that does "
+                                                         "not exist.");
+  EXPECT_FALSE(fs::exists(m_dir.file("nowhere")));
+}
+
 // --- Damaged files ------------------------------------------------------------------------------------------
 
 enum class Damage { Garbage, Truncated, DamagedPage, ForeignDatabase, NamelessKey, KeyLoop };
