@@ -150,6 +150,7 @@ ImportResult ExchangeReader::run(ExchangeLineReader& lines) {
   m_skipping = false;
   m_haveCurrent = false;
   m_target.reset();
+  m_overlongKeyword.reset();
   ExchangeLine line;
   while (lines.next(line)) {
     if (!handle(line)) {
@@ -207,6 +208,7 @@ bool ExchangeReader::header(std::string_view name) {
   const auto found = m_list.findItem(name);
   const DefinitionPtr existing = found ? m_list.itemDefinition(*found) : nullptr;
   m_current = StartDefinition{};
+  m_overlongKeyword.reset();
   if (existing) {
     switch (m_prompts.question(overwriteQuestion(name))) {
       case Answer::Yes:
@@ -257,6 +259,7 @@ void ExchangeReader::keyword(std::string_view keyword, std::string_view value) {
   switch (entry->kind) {
     case ExchangeValueKind::Text:
       m_current.*entry->text = std::string(value);
+      if (value.size() > kMaxTextLength && !m_overlongKeyword) m_overlongKeyword = entry->written;
       break;
     case ExchangeValueKind::Number:
       m_current.*entry->number = parseExchangeNumber(value);
@@ -271,7 +274,10 @@ void ExchangeReader::finishCurrent() {
   if (!m_haveCurrent) return;
   m_haveCurrent = false;
   const auto target = std::exchange(m_target, std::nullopt);
-  if (const auto field = overlongTextField(m_current)) {
+  // Named by the keyword the file used for it.
+  const auto field = m_overlongKeyword ? m_overlongKeyword : overlongTextField(m_current);
+  m_overlongKeyword.reset();
+  if (field) {
     m_prompts.message(textTooLongMessage(m_current.Name, *field), MessageIcon::Warning);
     ++m_result.refused;
     return;

@@ -72,8 +72,9 @@ class ExchangeReader {
   bool m_inPreferences = true;
   bool m_skipping = false;
   bool m_haveCurrent = false;
-  std::optional<std::size_t> m_target;  // the row of the definition being overwritten
-  StartDefinition m_current;            // the name and fields read so far for the current section
+  std::optional<std::size_t> m_target;                // the row of the definition being overwritten
+  StartDefinition m_current;                          // the name and fields read so far for the current section
+  std::optional<std::string_view> m_overlongKeyword;  // the first of its texts too long to be stored
 };
 
 // "Definition for \"NAME\" already exists. Overwrite ?"

@@ -149,9 +149,9 @@ TEST_F(ScopeExchangeTest, ImportIntoTheMachineWideScopeLeavesThePerUserDefinitio
 // registry cannot hold is reported by name and field, not stored, and the import does not count as a success.
 TEST_F(ScopeExchangeTest, ImportWritesOnlyWhatTheFileSetAndRefusesOverlongTexts) {
   const auto file = path("in.txt");
-  write(file, "[Long]\r\nModule=" + std::string(305, 'm') + "\r\n[Fine]\r\nModule=/fine\r\n");
+  write(file, "[Long]\r\nModule=/m\r\nstartdirectory=" + std::string(305, 'd') + "\r\n[Fine]\r\nModule=/fine\r\n");
   const auto result = importScope(registry, Hive::CurrentUser, file, prompts);
-  EXPECT_EQ(prompts.messageTexts(), std::vector<std::string>{textTooLongMessage("Long", "Module")});
+  EXPECT_EQ(prompts.messageTexts(), std::vector<std::string>{textTooLongMessage("Long", "StartDirectory")});
   EXPECT_EQ(result.import.refused, 1U);
   EXPECT_FALSE(result.saveMessage.empty());
   EXPECT_FALSE(registry.hasKey(Hive::CurrentUser, definitionKey("Long")));
