@@ -82,8 +82,8 @@ bool hasNonAscii(std::string_view name) {
   return std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
 
-// The n-th name offered to the later of two names that fold together: "NAME(n)", cut to fit 259 bytes when
-// the name did.
+// The n-th name offered to the one of two names that fold together that must yield: "NAME(n)", cut to fit
+// 259 bytes when the name did.
 std::string numberedName(const std::string& name, int n) {
   constexpr std::size_t kLongestName = 259;
   const std::string suffix = "(" + std::to_string(n) + ")";
