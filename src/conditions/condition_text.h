@@ -8,8 +8,8 @@ namespace kip {
 // text without leading and trailing blanks and control characters.
 std::string trimBlanks(std::string_view text);
 
-// Compares two UTF-8 texts without regard to letter case, by the character rules of the C.UTF-8
-// locale; bytes that are no valid UTF-8 compare as they are.
+// Compares two UTF-8 texts without regard to letter case, by the rule the registry compares names with
+// (foldCase); bytes that are no valid UTF-8 compare as they are.
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
 }  // namespace kip

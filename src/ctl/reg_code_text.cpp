@@ -19,14 +19,22 @@ std::string describeRegCode(RegCode code) {
       return "the hive file is damaged" + number;
     case kRegAlreadyExists:
       return "already exists" + number;
+    case win::kBusy:
+      return "the hive is in use by another program" + number + "; try again when it has finished";
+    case win::kPathNotFound:
+      return "the folder of the hive file is missing" + number;
     default:
       return "error " + std::to_string(code);
   }
 }
 
 std::string describeRegCode(RegCode code, const Registry& registry, Hive hive) {
+  const auto problem = registry.hiveProblem(hive);
+  // The hive's own words say it best when the failure is the hive itself.
+  if (!problem.empty() && (code == win::kFileCorrupt || code == win::kPathNotFound || code == win::kFileNotFound))
+    return problem;
   auto text = describeRegCode(code);
-  if (const auto problem = registry.hiveProblem(hive); !problem.empty()) text += "; " + problem;
+  if (!problem.empty()) text += "; " + problem;
   return text;
 }
 

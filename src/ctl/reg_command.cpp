@@ -128,9 +128,9 @@ int RegCommand::failure(const std::string& message) {
 std::string RegCommand::describe(RegCode code, Hive hive) const { return describeRegCode(code, m_registry, hive); }
 
 std::string RegCommand::missingKey(const RegKeyName& key) const {
-  auto message = "the key " + key.fullName() + " does not exist";
-  if (const auto hiveProblem = m_registry.hiveProblem(key.hive); !hiveProblem.empty()) message += "; " + hiveProblem;
-  return message;
+  // A damaged hive hides every key: saying which one is missing would mislead.
+  if (auto hiveProblem = m_registry.hiveProblem(key.hive); !hiveProblem.empty()) return hiveProblem;
+  return "the key " + key.fullName() + " does not exist";
 }
 
 int RegCommand::run(const std::vector<std::string>& args) {

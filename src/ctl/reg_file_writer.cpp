@@ -120,8 +120,8 @@ std::optional<std::string> formatRegFileValue(std::string_view name, const RegVa
 std::optional<std::string> RegFileWriter::exportTree(const RegKeyName& key, std::string& problem) {
   const auto stored = storedKeyPath(m_registry, key.hive, key.path);
   if (!stored) {
-    problem = "the key " + key.fullName() + " does not exist";
-    if (const auto hiveProblem = m_registry.hiveProblem(key.hive); !hiveProblem.empty()) problem += "; " + hiveProblem;
+    problem = m_registry.hiveProblem(key.hive);
+    if (problem.empty()) problem = "the key " + key.fullName() + " does not exist";
     return std::nullopt;
   }
   std::vector<std::string> leftOut;

@@ -1,10 +1,13 @@
 #include "engine/launcher.h"
 
+#include <iostream>
 #include <limits>
 
 #include "model/definition_store.h"
 #include "model/registry_layout.h"
 #include "platform/registry_values.h"
+#include "platform/utf8.h"
+#include "platform/win_error.h"
 
 namespace kip {
 
@@ -139,6 +142,24 @@ bool Launcher::PerformAfterAction(StartDefinition& definition) {
   return posted;
 }
 
+void Launcher::writeRecord(Hive hive, const std::function<RegCode()>& writes) {
+  m_registry.setLockWait(hive, m_gaveUpOnBusyHive ? 0 : kResultLockWaitMs);
+  RegCode code = m_registry.beginBatch(hive);
+  if (code == 0) {
+    code = writes();
+    const RegCode ended = m_registry.endBatch(hive, code == 0);
+    if (code == 0) code = ended;
+  }
+  m_registry.setLockWait(hive, std::nullopt);
+  if (code != win::kBusy || m_gaveUpOnBusyHive) return;
+  m_gaveUpOnBusyHive = true;
+  if (m_notice) {
+    m_notice(kBusyHiveNotice);
+  } else {
+    std::cerr << "kiplaunch: " << kBusyHiveNotice << '\n';
+  }
+}
+
 void Launcher::RecordStart(const StartDefinition& definition, bool logonStart) {
   // A definition never saved has no subkey; writing would land in the Start List key itself.
   if (!logonStart || definition.StoredName.empty()) return;
@@ -146,14 +167,17 @@ void Launcher::RecordStart(const StartDefinition& definition, bool logonStart) {
   std::string path(kStartListKey);
   path += '\\';
   path += definition.StoredName;
-  std::unique_ptr<RegKey> key;
-  if (m_registry.createKey(hive, path, key) != 0) return;
-  writeText(*key, "Result", definition.Result);
-  writeDouble(*key, "Executed", definition.Executed);
+  writeRecord(hive, [&]() -> RegCode {
+    std::unique_ptr<RegKey> key;
+    if (const RegCode code = m_registry.createKey(hive, path, key)) return code;
+    if (const RegCode code = writeText(*key, "Result", utf8Truncate(definition.Result, kMaxTextLength))) return code;
+    return writeDouble(*key, "Executed", definition.Executed);
+  });
 }
 
 void Launcher::RecordTest(const StartDefinition& definition, RegKey& key) {
-  DefinitionStore::writeRunState(key, definition);
+  const Hive hive = definition.StoredHive.value_or(definition.OtherScope ? Hive::LocalMachine : Hive::CurrentUser);
+  writeRecord(hive, [&] { return DefinitionStore::writeRunState(key, definition); });
 }
 
 }  // namespace kip

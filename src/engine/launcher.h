@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -30,16 +31,28 @@ class Launcher {
   // Writes Result and Executed into the definition's subkey, only when logonStart; failures ignored.
   void RecordStart(const StartDefinition& definition, bool logonStart);
   // Writes Executed, Result, Tested and TestResult into the definition's open subkey; failures ignored.
-  static void RecordTest(const StartDefinition& definition, RegKey& key);
+  void RecordTest(const StartDefinition& definition, RegKey& key);
+  // Where the one notice about results given up on a busy hive goes; standard error unless set.
+  void setNoticeSink(std::function<void(std::string_view)> sink) { m_notice = std::move(sink); }
 
  private:
   void waitForProcess(LaunchedProcess& process, const StartDefinition& definition);
+  // Runs the writes of one record as one batch, all or nothing. The hive's lock is waited for only briefly,
+  // and not at all once a write was given up, so that starts never wait for another program's writes.
+  void writeRecord(Hive hive, const std::function<RegCode()>& writes);
 
   ProcessLauncher& m_processes;
   const Clock& m_clock;
   Registry& m_registry;
   StartTimer& m_timer;
+  std::function<void(std::string_view)> m_notice;
+  bool m_gaveUpOnBusyHive = false;
 };
+
+// How long a result write waits for a hive another process is writing, in milliseconds.
+inline constexpr std::uint32_t kResultLockWaitMs = 200;
+inline constexpr std::string_view kBusyHiveNotice =
+    "The registry is in use by another program: start results that could not wait for it were not recorded.";
 
 // "Close", "Restore", "Minimize", "Maximize" for MsgID 0 to 3; empty for any other value.
 std::string_view afterActionName(std::int32_t msgId);

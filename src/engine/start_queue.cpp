@@ -39,7 +39,7 @@ void StartQueue::firstPass(StartDefinition& definition, RegKey& key) {
     else
       m_launcher.Start(definition);
   }
-  Launcher::RecordTest(definition, key);
+  m_launcher.RecordTest(definition, key);
 }
 
 DefinitionStore::FirstPassHook StartQueue::firstPassHook() {

@@ -11,6 +11,7 @@
 
 #include "exchange/exchange_format.h"
 #include "exchange/exchange_line_reader.h"
+#include "model/definition_store.h"
 #include "platform/registry.h"
 
 namespace kip {
@@ -60,6 +61,11 @@ std::string lineTooLongMessage(std::size_t lineNumber, std::optional<std::string
 std::string headerTooLongMessage(std::size_t lineNumber) {
   return "Line " + std::to_string(lineNumber) + " is longer than " + std::to_string(kMaxExchangeLine) +
          " bytes and was ignored, with the definition it begins";
+}
+
+std::string textTooLongMessage(std::string_view definitionName, std::string_view field) {
+  return "Definition " + inQuotes(definitionName) + " was not imported: its " + std::string(field) +
+         " is longer than " + std::to_string(kMaxTextLength) + " bytes";
 }
 
 ExchangeReader::ExchangeReader(ExchangeList& list, Preferences& prefs, Prompts& prompts)
@@ -144,6 +150,7 @@ ImportResult ExchangeReader::run(ExchangeLineReader& lines) {
   m_skipping = false;
   m_haveCurrent = false;
   m_target.reset();
+  m_overlongKeyword.reset();
   ExchangeLine line;
   while (lines.next(line)) {
     if (!handle(line)) {
@@ -201,6 +208,7 @@ bool ExchangeReader::header(std::string_view name) {
   const auto found = m_list.findItem(name);
   const DefinitionPtr existing = found ? m_list.itemDefinition(*found) : nullptr;
   m_current = StartDefinition{};
+  m_overlongKeyword.reset();
   if (existing) {
     switch (m_prompts.question(overwriteQuestion(name))) {
       case Answer::Yes:
@@ -226,6 +234,8 @@ void ExchangeReader::keyword(std::string_view keyword, std::string_view value) {
   if (m_inPreferences) {
     const PreferenceKeyword* entry = findPreferenceKeyword(folded);
     if (!entry) return;
+    auto& set = m_result.preferencesSet;
+    if (std::find(set.begin(), set.end(), entry->written) == set.end()) set.push_back(entry->written);
     switch (entry->kind) {
       case ExchangeValueKind::Text:
         m_prefs.*entry->text = std::string(value);
@@ -249,6 +259,7 @@ void ExchangeReader::keyword(std::string_view keyword, std::string_view value) {
   switch (entry->kind) {
     case ExchangeValueKind::Text:
       m_current.*entry->text = std::string(value);
+      if (value.size() > kMaxTextLength && !m_overlongKeyword) m_overlongKeyword = entry->written;
       break;
     case ExchangeValueKind::Number:
       m_current.*entry->number = parseExchangeNumber(value);
@@ -263,6 +274,14 @@ void ExchangeReader::finishCurrent() {
   if (!m_haveCurrent) return;
   m_haveCurrent = false;
   const auto target = std::exchange(m_target, std::nullopt);
+  // Named by the keyword the file used for it.
+  const auto field = m_overlongKeyword ? m_overlongKeyword : overlongTextField(m_current);
+  m_overlongKeyword.reset();
+  if (field) {
+    m_prompts.message(textTooLongMessage(m_current.Name, *field), MessageIcon::Warning);
+    ++m_result.refused;
+    return;
+  }
   if (target) {
     if (const DefinitionPtr def = m_list.itemDefinition(*target)) {
       copyExchangeFields(m_current, *def);

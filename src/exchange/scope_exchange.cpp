@@ -1,5 +1,6 @@
 #include "exchange/scope_exchange.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "exchange/scope_definition_list.h"
@@ -69,11 +70,20 @@ ScopeImportResult importScope(Registry& registry, Hive scope, const std::string&
   result.saveAttempted = true;
   const std::vector<DefinitionPtr> rows = list.definitions();
   result.save = DefinitionStore(registry).save(scope, {}, rows);
-  result.preferencesWritten = writeRunningPreferences(registry, prefs);
+  // Only what the file set is written: a preference it does not mention keeps its stored value.
+  const auto& set = result.import.preferencesSet;
+  result.preferencesWritten = set.empty() || writeRunningPreferences(registry, prefs, [&set](std::string_view name) {
+                                return std::find(set.begin(), set.end(), name) != set.end();
+                              });
   if (!result.save.startListOpened) {
     result.saveMessage = std::string(kSaveOpenErrorMessage);
   } else {
     result.saveMessage = unsavedDefinitionsMessage(result.save);
+  }
+  if (result.import.refused > 0) {
+    // Each was reported as it was read; the import as a whole did not store everything.
+    if (!result.saveMessage.empty()) result.saveMessage += "\n";
+    result.saveMessage += std::to_string(result.import.refused) + " definition(s) were not imported";
   }
   if (!result.preferencesWritten) {
     if (!result.saveMessage.empty()) result.saveMessage += "\n";

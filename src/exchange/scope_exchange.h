@@ -28,7 +28,7 @@ struct ScopeImportResult {
 
 // Reads path into the stored definitions of one scope (they stand for the list's rows, in load order) and the
 // stored running preferences, asking prompts as the window's import does, then saves the definitions read and
-// the seven running preferences. What was finished before a Cancel or a read failure is saved too. Nothing is
+// the running preferences the file set. What was finished before a Cancel or a read failure is saved too. Nothing is
 // read or saved when a hive involved reports a problem; import.opened is then false and import.message says why.
 ScopeImportResult importScope(Registry& registry, Hive scope, const std::string& path, Prompts& prompts);
 

@@ -4,6 +4,7 @@
 
 #include "model/registry_layout.h"
 #include "platform/registry_values.h"
+#include "platform/utf8.h"
 #include "platform/win_error.h"
 
 namespace kip {
@@ -98,6 +99,21 @@ bool isStorableName(std::string_view name) {
   return !name.empty() && name.size() <= kMaxTextLength && name.find('\\') == std::string_view::npos;
 }
 
+std::optional<std::string_view> overlongTextField(const StartDefinition& def) {
+  const std::pair<std::string_view, const std::string*> texts[] = {
+      {"Module", &def.Module},
+      {"Parms", &def.Parms},
+      {"Start Directory", &def.StartDirectory},
+      {"Configuration", &def.Configuration},
+      {"User", &def.User},
+      {"Group", &def.Group},
+      {"NetResource", &def.NetResource},
+  };
+  for (const auto& [name, text] : texts)
+    if (text->size() > kMaxTextLength) return name;
+  return std::nullopt;
+}
+
 void DefinitionStore::readValues(RegKey& key, StartDefinition& def) {
   readText(key, "Module", def.Module);
   readText(key, "Parms", def.Parms);
@@ -165,7 +181,8 @@ RegCode DefinitionStore::writeDefinitionValues(RegKey& key, const StartDefinitio
 RegCode DefinitionStore::writeRunState(RegKey& key, const StartDefinition& def) {
   ValueWriter out(key);
   out.date("Executed", def.Executed);
-  out.text("Result", def.Result);
+  // The program's own report: cut rather than stored at a length the next load would refuse.
+  out.text("Result", utf8Truncate(def.Result, kMaxTextLength));
   out.date("Tested", def.Tested);
   out.dword("TestResult", def.TestResult);
   return out.firstFailure();
@@ -231,6 +248,13 @@ SaveOutcome DefinitionStore::save(Hive editScope, std::span<const DefinitionPtr>
         outcome.invalidNames.push_back(def->Name);
         continue;
       }
+      // Stored, such a text would be refused by the next load and the value lost.
+      if (def->Changed) {
+        if (const auto field = overlongTextField(*def)) {
+          outcome.overlongTexts.emplace_back(def->Name, *field);
+          continue;
+        }
+      }
       touched.push_back(SavedState::of(def, editScope));
       const bool storedHere = isStorableName(def->StoredName) && def->StoredHive.value_or(editScope) == editScope;
       if (storedHere && def->StoredName != def->Name &&
@@ -266,13 +290,18 @@ SaveOutcome DefinitionStore::save(Hive editScope, std::span<const DefinitionPtr>
 }
 
 std::string unsavedDefinitionsMessage(const SaveOutcome& outcome) {
-  if (outcome.invalidNames.empty() && outcome.unwritableNames.empty()) return {};
+  if (outcome.invalidNames.empty() && outcome.unwritableNames.empty() && outcome.overlongTexts.empty()) return {};
   std::string text;
   if (!outcome.invalidNames.empty()) {
     text +=
         "These definitions were not saved because a name must not be empty, contain \"\\\" "
         "or be longer than 259 bytes:";
     for (const auto& name : outcome.invalidNames) text += "\n  \"" + name + "\"";
+  }
+  if (!outcome.overlongTexts.empty()) {
+    if (!text.empty()) text += "\n\n";
+    text += "These definitions were not saved because a text is longer than 259 bytes:";
+    for (const auto& [name, field] : outcome.overlongTexts) text += "\n  \"" + name + "\" (" + field + ")";
   }
   if (!outcome.unwritableNames.empty()) {
     if (!text.empty()) text += "\n\n";

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "model/start_definition.h"
@@ -17,6 +20,8 @@ struct SaveOutcome {
   bool startListOpened = true;
   // Definitions skipped because their names cannot be subkey names (empty, "\", too long).
   std::vector<std::string> invalidNames;
+  // Definitions skipped because a text is longer than the registry keeps, each with the first such field.
+  std::vector<std::pair<std::string, std::string>> overlongTexts;
   // Definitions whose subkey could not be opened or whose values could not all be written; they keep their
   // flags, so that the next save tries again.
   std::vector<std::string> unwritableNames;
@@ -52,6 +57,10 @@ class DefinitionStore {
 
 // True when a definition name can be a subkey name: not empty, no "\", at most 259 bytes.
 bool isStorableName(std::string_view name);
+
+// The value name of the first persisted text of def longer than 259 bytes, which the next load would refuse;
+// nothing when every text fits. For every place where a definition enters: dialog, import, kipctl.
+std::optional<std::string_view> overlongTextField(const StartDefinition& def);
 
 // The message telling the user which definitions a save could not write; empty when there are none.
 std::string unsavedDefinitionsMessage(const SaveOutcome& outcome);

@@ -34,8 +34,9 @@ void readFlag(RegKey& key, std::string_view name, bool& field) {
 void readNumber(RegKey& key, std::string_view name, std::int32_t& field) {
   if (auto value = readDword(key, name)) field = *value;
 }
+// Preference texts have no length limit: they are read whole, so that a long one survives the next write.
 void readString(RegKey& key, std::string_view name, std::string& field) {
-  if (auto value = readText(key, name, true)) field = std::move(*value);
+  if (auto value = readText(key, name, true, kWholeText)) field = std::move(*value);
 }
 }  // namespace
 
@@ -63,17 +64,18 @@ void readPreferences(Registry& registry, Preferences& prefs) {
   }
 }
 
-bool writeRunningPreferences(Registry& registry, const Preferences& prefs) {
+bool writeRunningPreferences(Registry& registry, const Preferences& prefs, const PreferenceFilter& only) {
   std::unique_ptr<RegKey> key;
   if (registry.createKey(Hive::CurrentUser, kPreferencesKey, key) != 0) return false;
   RegBatch batch(registry, Hive::CurrentUser);
-  writeDword(*key, "Run", encodeRun(prefs.AutostartEnabled, prefs.StartupDelay));
-  writeDword(*key, "Splash", prefs.Splash ? 1 : 0);
-  writeDword(*key, "Global", prefs.Global ? 1 : 0);
-  writeDword(*key, "AboutNet", prefs.AboutNet ? 1 : 0);
-  writeText(*key, "Network", prefs.Network);
-  writeText(*key, "Proxy", prefs.Proxy);
-  writeText(*key, "Port", prefs.Port);
+  const auto picked = [&only](std::string_view name) { return !only || only(name); };
+  if (picked("Run")) writeDword(*key, "Run", encodeRun(prefs.AutostartEnabled, prefs.StartupDelay));
+  if (picked("Splash")) writeDword(*key, "Splash", prefs.Splash ? 1 : 0);
+  if (picked("Global")) writeDword(*key, "Global", prefs.Global ? 1 : 0);
+  if (picked("AboutNet")) writeDword(*key, "AboutNet", prefs.AboutNet ? 1 : 0);
+  if (picked("Network")) writeText(*key, "Network", prefs.Network);
+  if (picked("Proxy")) writeText(*key, "Proxy", prefs.Proxy);
+  if (picked("Port")) writeText(*key, "Port", prefs.Port);
   return true;
 }
 

@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/registry.h"
 
@@ -43,8 +45,12 @@ void readPreferences(Registry& registry, Preferences& prefs);
 // "Run" and "Splash" always. Failures are ignored; returns false when the key could not be opened.
 bool writePreferences(Registry& registry, const Preferences& prefs, bool windowOpened);
 
-// Writes the seven running preferences the options dialog and the exchange file change.
-bool writeRunningPreferences(Registry& registry, const Preferences& prefs);
+// Picks preferences by value name ("Run", "Splash", "Global", "AboutNet", "Network", "Proxy", "Port").
+using PreferenceFilter = std::function<bool(std::string_view)>;
+
+// Writes the seven running preferences the options dialog and the exchange file change, in one batch; with a
+// filter, only those it picks. False when the key could not be opened.
+bool writeRunningPreferences(Registry& registry, const Preferences& prefs, const PreferenceFilter& only = {});
 
 // A column width is applied only when it is greater than 10 and less than 1000.
 inline bool columnWidthApplies(std::int32_t width) { return width > 10 && width < 1000; }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -70,6 +71,12 @@ class Registry {
   virtual RegCode endBatch(Hive hive, bool commit) = 0;
   // A human-readable problem with the hive (a damaged file, say), empty when there is none.
   [[nodiscard]] virtual std::string hiveProblem(Hive hive) const = 0;
+  // How long later writes wait for another process's write lock before they fail with 170 (busy); nothing
+  // restores the usual wait. A registry whose writes never wait ignores it.
+  virtual void setLockWait(Hive hive, std::optional<std::uint32_t> waitMs) {
+    static_cast<void>(hive);
+    static_cast<void>(waitMs);
+  }
 
  protected:
   Registry() = default;
@@ -97,7 +104,8 @@ class RegBatch {
 
 // Splits "A\B\C" into its names; empty parts (doubled or trailing "\") are dropped.
 std::vector<std::string> splitKeyPath(std::string_view path);
-// Case-folded form of a key or value name, as used for comparison and ordering.
+// Case-folded form of a key or value name, as used for comparison and ordering: every letter UTF-8 can hold
+// is folded (foldCase).
 std::string foldName(std::string_view name);
 
 }  // namespace kip

@@ -1,6 +1,5 @@
-#include <algorithm>
-
 #include "platform/registry.h"
+#include "platform/utf8_case_fold.h"
 
 namespace kip {
 
@@ -17,11 +16,6 @@ std::vector<std::string> splitKeyPath(std::string_view path) {
   return parts;
 }
 
-std::string foldName(std::string_view name) {
-  std::string folded(name);
-  std::transform(folded.begin(), folded.end(), folded.begin(),
-                 [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; });
-  return folded;
-}
+std::string foldName(std::string_view name) { return foldCase(name); }
 
 }  // namespace kip

@@ -12,6 +12,9 @@ namespace kip {
 // Buffer size for texts kept in the registry: 259 characters and room for a terminator.
 inline constexpr std::uint32_t kTextBuffer = 260;
 
+// A buffer size that takes a text of any length.
+inline constexpr std::uint32_t kWholeText = 0xFFFFFFFFu;
+
 // Typed reads that accept a value only when its type and size are right.
 // A text of type REG_SZ (or REG_EXPAND_SZ when allowed) that fits the buffer together with its terminating
 // NUL, ending early at a NUL: with the 260-byte buffer a stored text of 259 bytes is read, one of 260 is not

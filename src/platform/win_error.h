@@ -16,6 +16,7 @@ inline constexpr std::int32_t kGenFailure = 31;
 inline constexpr std::int32_t kBadNetPath = 53;
 inline constexpr std::int32_t kBadNetName = 67;
 inline constexpr std::int32_t kInvalidParameter = 87;
+inline constexpr std::int32_t kBusy = 170;
 inline constexpr std::int32_t kSemTimeout = 121;
 inline constexpr std::int32_t kMoreData = 234;
 inline constexpr std::int32_t kNoMoreItems = 259;

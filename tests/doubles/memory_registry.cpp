@@ -31,6 +31,7 @@ struct MemoryRegistry::HiveState {
   std::shared_ptr<Node> root = std::make_shared<Node>();
   std::vector<std::shared_ptr<Node>> batches;  // the tree as it was when each open batch began
   int batchesBegun = 0;
+  std::vector<std::optional<std::uint32_t>> lockWaits;
   bool readOnly = false;
   std::vector<Fault> failingWrites;
   std::vector<Fault> failingOpens;
@@ -175,6 +176,14 @@ void MemoryRegistry::recordWrite(Hive hive, std::string_view path, std::string_v
 }
 
 void MemoryRegistry::failNextCommit(Hive hive, RegCode code) { state(hive).commitFailure = code; }
+
+void MemoryRegistry::setLockWait(Hive hive, std::optional<std::uint32_t> waitMs) {
+  state(hive).lockWaits.push_back(waitMs);
+}
+
+const std::vector<std::optional<std::uint32_t>>& MemoryRegistry::lockWaits(Hive hive) const {
+  return state(hive).lockWaits;
+}
 
 int MemoryRegistry::batchesBegun(Hive hive) const { return state(hive).batchesBegun; }
 int MemoryRegistry::openBatches(Hive hive) const { return static_cast<int>(state(hive).batches.size()); }

@@ -31,6 +31,9 @@ class MemoryRegistry final : public Registry {
   RegCode beginBatch(Hive hive) override;
   RegCode endBatch(Hive hive, bool commit) override;
   [[nodiscard]] std::string hiveProblem(Hive hive) const override;
+  void setLockWait(Hive hive, std::optional<std::uint32_t> waitMs) override;
+  // Every lock wait set on a hive, in order; nothing stands for the usual wait.
+  [[nodiscard]] const std::vector<std::optional<std::uint32_t>>& lockWaits(Hive hive) const;
 
   // Makes a hive refuse every write, as a hive file without write permission does; handles opened for
   // writing before refuse too.

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -281,6 +282,30 @@ TEST_F(KipctlRegTest, AReadOnlyMachineHiveCanBeQueriedButNotChanged) {
   expectFailure(asNobody({"import", file}), ":5: cannot create HKEY_LOCAL_MACHINE\\Theirs: access denied");
   EXPECT_EQ(dword(Hive::LocalMachine, "System\\CurrentControlSet\\control\\IDConfigDB", "CurrentConfig"), 1);
   EXPECT_EQ(text(Hive::LocalMachine, "Theirs", "a"), std::nullopt);
+}
+
+// The hive's own trouble is said as what it is: in use by another program, damaged (and where), a folder
+// that is missing because a symbolic link leads nowhere.
+TEST_F(KipctlRegTest, HiveTroubleIsNamedForWhatItIs) {
+  ok({"add", "HKCU\\K", "/v", "n", "/d", "x"});
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(userHive().c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  expectFailure(reg({"add", "HKCU\\K", "/v", "n", "/d", "y", "/f"}), "in use by another program");
+  sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+
+  writeFile(machineHive(), std::string(8192, 'x'));
+  auto result = reg({"query", "HKLM\\K"});
+  expectFailure(result, "The registry file " + machineHive() + " is damaged");
+  EXPECT_EQ(result.err.find("does not exist"), std::string::npos) << result.err;
+
+  ASSERT_EQ(::symlink(m_dir.file("nowhere").c_str(), m_dir.file("gone").c_str()), 0);
+  auto dangling = env();
+  dangling["KIPLAUNCH_USER_HIVE"] = m_dir.file("gone/user.db");
+  result = runProgram(KIPCTL_PATH, {"reg", "add", "HKCU\\K"}, dangling);
+  expectFailure(result, "The folder " + m_dir.file("gone") + " of the registry file");
+  EXPECT_NE(result.err.find("is missing"), std::string::npos) << result.err;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "doubles/memory_registry.h"
 #include "model/registry_layout.h"
 #include "platform/registry_values.h"
+#include "platform/win_error.h"
 
 namespace kip::test {
 namespace {
@@ -243,11 +244,34 @@ TEST_F(LauncherTest, RecordTestWritesTheFourRunStateValues) {
   def.Executed = 1.5;
   std::unique_ptr<RegKey> key;
   ASSERT_EQ(registry.createKey(Hive::CurrentUser, subkey(), key), 0);
-  Launcher::RecordTest(def, *key);
+  launcher.RecordTest(def, *key);
   EXPECT_EQ(readText(*key, "Result"), "Failed");
   EXPECT_EQ(readDword(*key, "TestResult"), 96);
   EXPECT_EQ(readDouble(*key, "Executed"), 1.5);
   EXPECT_EQ(readDouble(*key, "Tested"), clock.now());
+}
+
+// A record is written all or nothing; on a busy hive the write is given up quickly, said once, and later
+// records do not wait at all.
+TEST_F(LauncherTest, RunStateIsOneBatchGivenUpQuicklyOnABusyHive) {
+  std::vector<std::string> notices;
+  launcher.setNoticeSink([&](std::string_view text) { notices.emplace_back(text); });
+  def.StoredHive = Hive::CurrentUser;
+  std::unique_ptr<RegKey> key;
+  ASSERT_EQ(registry.createKey(Hive::CurrentUser, subkey(), key), 0);
+  registry.failNextCommit(Hive::CurrentUser);
+  launcher.RecordTest(def, *key);
+  EXPECT_EQ(registry.valueNames(Hive::CurrentUser, subkey()), std::vector<std::string>{});
+
+  registry.failValueWrites(Hive::CurrentUser, "Result", win::kBusy);
+  launcher.RecordTest(def, *key);
+  launcher.Start(def);
+  launcher.RecordStart(def, true);
+  EXPECT_EQ(registry.valueNames(Hive::CurrentUser, subkey()), std::vector<std::string>{});
+  EXPECT_EQ(notices, std::vector<std::string>{std::string(kBusyHiveNotice)});
+  using Wait = std::optional<std::uint32_t>;
+  EXPECT_EQ(registry.lockWaits(Hive::CurrentUser),
+            (std::vector<Wait>{kResultLockWaitMs, std::nullopt, kResultLockWaitMs, std::nullopt, 0, std::nullopt}));
 }
 
 }  // namespace

@@ -145,6 +145,26 @@ TEST_F(ScopeExchangeTest, ImportIntoTheMachineWideScopeLeavesThePerUserDefinitio
   EXPECT_EQ(text(Hive::CurrentUser, definitionKey("Mail"), "Module"), "/usr/bin/mail");
 }
 
+// A file without preference lines leaves every stored preference as it was; a definition with a text the
+// registry cannot hold is reported by name and field, not stored, and the import does not count as a success.
+TEST_F(ScopeExchangeTest, ImportWritesOnlyWhatTheFileSetAndRefusesOverlongTexts) {
+  const auto file = path("in.txt");
+  write(file, "[Long]\r\nModule=/m\r\nstartdirectory=" + std::string(305, 'd') + "\r\n[Fine]\r\nModule=/fine\r\n");
+  const auto result = importScope(registry, Hive::CurrentUser, file, prompts);
+  EXPECT_EQ(prompts.messageTexts(), std::vector<std::string>{textTooLongMessage("Long", "StartDirectory")});
+  EXPECT_EQ(result.import.refused, 1U);
+  EXPECT_FALSE(result.saveMessage.empty());
+  EXPECT_FALSE(registry.hasKey(Hive::CurrentUser, definitionKey("Long")));
+  EXPECT_EQ(text(Hive::CurrentUser, definitionKey("Fine"), "Module"), "/fine");
+  EXPECT_EQ(registry.valueNames(Hive::CurrentUser, kPreferencesKey), (std::vector<std::string>{"Proxy", "Run"}));
+  EXPECT_EQ(dword(Hive::CurrentUser, kPreferencesKey, "Run"), 31);
+
+  write(file, "Splash=0\r\n");
+  importScope(registry, Hive::CurrentUser, file, prompts);
+  EXPECT_EQ(registry.valueNames(Hive::CurrentUser, kPreferencesKey),
+            (std::vector<std::string>{"Proxy", "Run", "Splash"}));
+}
+
 TEST_F(ScopeExchangeTest, WhatWasFinishedBeforeCancelIsSaved) {
   const auto file = path("in.txt");
   write(file, "Port=99\r\n[New]\r\nModule=/n\r\n[Mail]\r\nModule=/changed\r\n");

@@ -70,6 +70,23 @@ TEST_F(DefinitionSaveTest, RunStateOnlyWritesExactlyFourValues) {
   EXPECT_FALSE(def->RunStateChanged);
 }
 
+// A text the next load would refuse is never stored: the definition keeps its flags and its stored values.
+TEST_F(DefinitionSaveTest, ATextOverTheRegistryLimitIsRefusedAndReported) {
+  auto def = stored(Hive::CurrentUser, "Long");
+  def->Changed = true;
+  def->Module = "fits";
+  def->NetResource = std::string(kMaxTextLength + 1, 'n');
+  auto report = fresh("Report");
+  report->RunStateChanged = true;
+  report->Result = std::string(300, 'r');  // the program's own text is cut instead
+  const auto outcome = save(Hive::CurrentUser, {def, report});
+  EXPECT_EQ(outcome.overlongTexts, (std::vector<std::pair<std::string, std::string>>{{"Long", "NetResource"}}));
+  EXPECT_NE(unsavedDefinitionsMessage(outcome).find("\"Long\" (NetResource)"), std::string::npos);
+  EXPECT_TRUE(def->Changed);
+  EXPECT_EQ(text(Hive::CurrentUser, "Long", "Module"), "old-Long");
+  EXPECT_EQ(text(Hive::CurrentUser, "Report", "Result"), std::string(kMaxTextLength, 'r'));
+}
+
 TEST_F(DefinitionSaveTest, BothFlagsWriteDefinitionValuesThenRunState) {
   auto def = fresh("Both");
   def->RunStateChanged = true;

@@ -117,6 +117,18 @@ TEST_F(PreferencesTest, EachValueIsReadOnItsOwn) {
   EXPECT_EQ(prefs.PgmLeft, -1);
 }
 
+// Unlike definition texts, preference texts have no limit: a long one read short would be erased at close.
+TEST_F(PreferencesTest, LongPreferenceTextsAreReadWhole) {
+  const std::string network(300, 'n'), proxy(1000, 'p'), port(260, '8');
+  text("Network", network);
+  text("Proxy", proxy);
+  text("Port", port, RegType::ExpandSz);
+  const auto prefs = read();
+  EXPECT_EQ(prefs.Network, network);
+  EXPECT_EQ(prefs.Proxy, proxy);
+  EXPECT_EQ(prefs.Port, port);
+}
+
 TEST_F(PreferencesTest, MistypedRunLeavesAutostartOff) {
   text("Run", "31");
   const auto prefs = read();

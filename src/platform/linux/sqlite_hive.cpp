@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/utf8.h"
 #include "platform/win_error.h"
 
 namespace kip {
@@ -24,7 +25,6 @@ constexpr int kBusyTimeoutMs = 5000;
 
 constexpr RegCode kNotEnoughMemory = 8;
 constexpr RegCode kDiskFull = 112;
-constexpr RegCode kBusy = 170;
 
 // The root key is row 1; every other key names its parent. Names are kept as first written, and compared
 // and ordered by their folded form. AUTOINCREMENT keeps a deleted key's id from being given out again.
@@ -47,7 +47,7 @@ const std::string kSchema =
     std::to_string(kApplicationId) + ";PRAGMA user_version = " + std::to_string(kFormatVersion) + ";";
 
 constexpr const char* kTreeCte =
-    "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) ";
+    "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) ";
 
 bool accessible(const std::string& path, int mode) {
   return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0;
@@ -75,6 +75,20 @@ std::string immutableUri(const std::string& path) {
     }
   }
   return uri + "?immutable=1";
+}
+
+// Only a name with a byte outside ASCII can fold otherwise than by the ASCII-only rule of older versions.
+bool hasNonAscii(std::string_view name) {
+  return std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+// The n-th name offered to the one of two names that fold together that must yield: "NAME(n)", cut to fit
+// 259 bytes when the name did.
+std::string numberedName(const std::string& name, int n) {
+  constexpr std::size_t kLongestName = 259;
+  const std::string suffix = "(" + std::to_string(n) + ")";
+  const std::string base = name.size() <= kLongestName ? utf8Truncate(name, kLongestName - suffix.size()) : name;
+  return base + suffix;
 }
 
 std::filesystem::path parentFolder(const std::string& path) {
@@ -174,7 +188,7 @@ class SqliteHive::WriteScope {
 };
 
 SqliteHive::SqliteHive(std::string path, bool privateFolder)
-    : m_path(std::move(path)), m_privateFolder(privateFolder) {}
+    : m_path(std::move(path)), m_privateFolder(privateFolder), m_lockWaitMs(kBusyTimeoutMs) {}
 
 SqliteHive::~SqliteHive() { disconnect(); }
 
@@ -195,7 +209,7 @@ RegCode SqliteHive::readyToRead() {
     if (::stat(m_path.c_str(), &info) != 0) {
       const int err = errno;
       if (err == ENOENT || err == ENOTDIR) {
-        m_notice.clear();
+        m_notice = danglingFolderNotice();
         return win::kFileNotFound;
       }
       m_notice = "The registry file " + m_path + " cannot be read (" + std::strerror(err) + ").";
@@ -231,6 +245,7 @@ RegCode SqliteHive::writeAccess() {
   if (::stat(m_path.c_str(), &info) != 0) {
     if (errno != ENOENT) return winErrorFromErrno(errno);
     // A new file needs a folder that may be written, or one that can be made.
+    if (m_notice = danglingFolderNotice(); !m_notice.empty()) return win::kPathNotFound;
     auto folder = parentFolder(m_path);
     while (::stat(folder.c_str(), &info) != 0) {
       if (errno != ENOENT) return winErrorFromErrno(errno);
@@ -250,6 +265,22 @@ RegCode SqliteHive::writeAccess() {
     if (m_readOnly) return win::kAccessDenied;
   }
   return 0;
+}
+
+std::string SqliteHive::danglingFolderNotice() const {
+  // A folder on the way that is a symbolic link to nowhere can be neither read nor made.
+  for (auto folder = parentFolder(m_path);;) {
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) == 0) {
+      if (S_ISLNK(info.st_mode) && ::stat(folder.c_str(), &info) != 0 && errno == ENOENT)
+        return "The folder " + folder.string() + " of the registry file " + m_path +
+               " is missing: it is a symbolic link to a place that does not exist.";
+      return {};
+    }
+    auto up = parentFolder(folder.string());
+    if (up == folder) return {};
+    folder = up;
+  }
 }
 
 RegCode SqliteHive::readyToWrite() {
@@ -307,6 +338,9 @@ RegCode SqliteHive::connect(bool create) {
   int flags = SQLITE_OPEN_NOMUTEX | (wantWrite ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
   if (create) flags |= SQLITE_OPEN_CREATE;
   int rc = openConnection(m_path, flags);
+  // The mode is meant exactly, whatever the umask: a machine hive must be readable by every user. SQLite
+  // gives its journal files the mode of the database file.
+  if (rc == SQLITE_OK && create) ::chmod(m_path.c_str(), m_privateFolder ? 0600 : 0644);
   if (rc == SQLITE_OK) rc = inspect(true);
   if (!create && rc != SQLITE_OK && isAccessFailure(rc) && m_damaged.empty()) {
     disconnect();
@@ -331,6 +365,7 @@ RegCode SqliteHive::connect(bool create) {
       exec("PRAGMA journal_mode=WAL");
     }
   }
+  if (m_content == Content::Registry) refold();
   return 0;
 }
 
@@ -339,7 +374,7 @@ int SqliteHive::openConnection(const std::string& name, int flags) {
   int rc = sqlite3_open_v2(name.c_str(), &m_db, flags, nullptr);
   if (rc != SQLITE_OK) return rc;
   sqlite3_extended_result_codes(m_db, 1);
-  sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+  sqlite3_busy_timeout(m_db, m_lockWaitMs);
   exec("PRAGMA synchronous=NORMAL");
   m_sql = std::make_unique<Statements>();
   const std::pair<SqliteStatement*, const char*> statements[] = {
@@ -401,8 +436,31 @@ int SqliteHive::inspect(bool check) {
       markDamaged(verdict);
       return SQLITE_OK;
     }
+    rc = checkTree();
+    if (rc != SQLITE_OK || !m_damaged.empty()) return rc;
   }
   return prepareStatements();
+}
+
+int SqliteHive::checkTree() {
+  // SQLite's own check cannot see a tree damaged by hand, which would make every walk of it endless: a key
+  // without a name (its path is its parent's), or keys cut off from the root by a loop of parent links.
+  SqliteStatement query;
+  int rc = query.prepare(m_db,
+                         "SELECT (SELECT count(*) FROM keys WHERE id <> 1 AND (name = '' OR parent IS NULL)),"
+                         " (SELECT count(*) FROM keys WHERE id = 1 AND parent IS NULL),"
+                         " (WITH RECURSIVE reach(id) AS (SELECT 1 UNION SELECT keys.id FROM keys"
+                         "   JOIN reach ON keys.parent = reach.id AND keys.id <> 1) SELECT count(*) FROM reach),"
+                         " (SELECT count(*) FROM keys)");
+  if (rc != SQLITE_OK) return rc;
+  rc = query.step();
+  if (rc != SQLITE_ROW) return rc;
+  if (query.columnInt(0) > 0) {
+    markDamaged("a key has no name");
+  } else if (query.columnInt(1) != 1 || query.columnInt(2) != query.columnInt(3)) {
+    markDamaged("its keys' parent links form a loop or lead nowhere");
+  }
+  return SQLITE_OK;
 }
 
 int SqliteHive::prepareStatements() {
@@ -475,6 +533,7 @@ void SqliteHive::disconnect() {
   m_content = Content::Unknown;
   m_readOnly = false;
   m_readOnlyByPermission = false;
+  m_staleFolds = false;
   ++m_localGeneration;
 }
 
@@ -499,7 +558,7 @@ RegCode SqliteHive::fail(int rc) {
       return win::kAccessDenied;
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-      return kBusy;
+      return win::kBusy;
     case SQLITE_FULL:
       return kDiskFull;
     case SQLITE_NOMEM:
@@ -543,6 +602,92 @@ std::string SqliteHive::problem() {
   return m_damaged.empty() ? m_notice : m_damaged;
 }
 
+// Names stored by an older version were folded by ASCII letters only. Their folded forms are brought up to
+// date when the hive is opened for writing, in one transaction. Two names of one key that now fold together
+// are both kept: the one whose folded form had to change takes the first free "NAME(2)", "NAME(3)", ...
+// A hive that cannot be brought up to date now (read-only, busy) keeps its old forms and is searched by
+// name instead until it can.
+void SqliteHive::refold() {
+  struct Row {
+    std::int64_t owner = 0;  // the parent key of a key, the key of a value
+    std::int64_t id = 0;     // a key's id; 0 for a value
+    std::string oldFold;
+    std::string name;
+  };
+  std::vector<Row> stale;
+  const std::pair<const char*, bool> queries[] = {
+      {"SELECT parent, id, fold, name FROM keys WHERE id <> 1 ORDER BY id", true},
+      {"SELECT key, 0, fold, name FROM vals ORDER BY key, name", false},
+  };
+  for (const auto& [sql, isKey] : queries) {
+    SqliteStatement query;
+    if (query.prepare(m_db, sql) != SQLITE_OK) return;
+    while (query.step() == SQLITE_ROW) {
+      std::string name(query.columnText(3));
+      if (!hasNonAscii(name) || foldName(name) == query.columnText(2)) continue;
+      stale.push_back({query.columnInt(0), isKey ? query.columnInt(1) : 0, std::string(query.columnText(2)), name});
+    }
+  }
+  m_staleFolds = !stale.empty();
+  if (!m_staleFolds || m_readOnly || inTransaction()) return;
+
+  SqliteStatement keyTaken, valueTaken, updateKey, updateValue;
+  if (keyTaken.prepare(m_db, "SELECT 1 FROM keys WHERE parent = ?1 AND fold = ?2") != SQLITE_OK ||
+      valueTaken.prepare(m_db, "SELECT 1 FROM vals WHERE key = ?1 AND fold = ?2") != SQLITE_OK ||
+      updateKey.prepare(m_db, "UPDATE keys SET fold = ?2, name = ?3 WHERE id = ?1") != SQLITE_OK ||
+      updateValue.prepare(m_db, "UPDATE vals SET fold = ?3, name = ?4 WHERE key = ?1 AND fold = ?2") != SQLITE_OK)
+    return;
+  if (exec("BEGIN IMMEDIATE") != SQLITE_OK) return;
+  bool ok = true;
+  for (const Row& row : stale) {
+    SqliteStatement& taken = row.id ? keyTaken : valueTaken;
+    std::string name = row.name;
+    std::string fold = foldName(name);
+    for (int n = 2;; ++n) {
+      taken.reset();
+      taken.bind(1, row.owner);
+      taken.bindText(2, fold);
+      const int rc = taken.step();
+      if (rc == SQLITE_DONE) break;
+      if (rc != SQLITE_ROW) {
+        ok = false;
+        break;
+      }
+      name = numberedName(row.name, n);
+      fold = foldName(name);
+    }
+    if (!ok) break;
+    SqliteStatement& update = row.id ? updateKey : updateValue;
+    update.reset();
+    if (row.id) {
+      update.bind(1, row.id);
+      update.bindText(2, fold);
+      update.bindText(3, name);
+    } else {
+      update.bind(1, row.owner);
+      update.bindText(2, row.oldFold);
+      update.bindText(3, fold);
+      update.bindText(4, name);
+    }
+    if (update.step() != SQLITE_DONE) {
+      ok = false;
+      break;
+    }
+  }
+  for (auto* statement : {&keyTaken, &valueTaken, &updateKey, &updateValue}) statement->finalize();
+  if (ok && exec("COMMIT") == SQLITE_OK) {
+    m_staleFolds = false;
+    ++m_localGeneration;
+  } else if (inTransaction()) {
+    exec("ROLLBACK");
+  }
+}
+
+void SqliteHive::setLockWait(std::optional<std::uint32_t> waitMs) {
+  m_lockWaitMs = waitMs ? static_cast<int>(std::min<std::uint32_t>(*waitMs, kBusyTimeoutMs)) : kBusyTimeoutMs;
+  if (m_db) sqlite3_busy_timeout(m_db, m_lockWaitMs);
+}
+
 // --- Batches ------------------------------------------------------------------------------------------------
 
 RegCode SqliteHive::beginBatch() {
@@ -572,7 +717,12 @@ RegCode SqliteHive::startBatchLevels() {
     } else {
       rc = exec("SAVEPOINT kip_batch_" + std::to_string(i));
     }
-    if (rc != SQLITE_OK) return fail(rc);
+    if (rc != SQLITE_OK) {
+      // The batch cannot be all or nothing any more; its later writes fail at once instead of waiting again.
+      const RegCode code = fail(rc);
+      if (i == 0) m_batchError = code;
+      return code;
+    }
     m_batch[i].started = true;
   }
   return 0;
@@ -646,7 +796,19 @@ RegCode SqliteHive::findChild(std::int64_t parent, std::string_view fold, std::i
     if (name) *name = query->columnText(1);
     return 0;
   }
-  return rc == SQLITE_DONE ? win::kFileNotFound : fail(rc);
+  if (rc != SQLITE_DONE) return fail(rc);
+  if (!m_staleFolds) return win::kFileNotFound;
+  // Folded forms of an older rule: the names themselves are compared.
+  SqliteStatement::Use children(m_sql->subkeys);
+  children->bind(1, parent);
+  int step = SQLITE_OK;
+  while ((step = children->step()) == SQLITE_ROW) {
+    if (foldName(children->columnText(1)) != fold) continue;
+    id = children->columnInt(0);
+    if (name) *name = children->columnText(1);
+    return 0;
+  }
+  return step == SQLITE_DONE ? win::kFileNotFound : fail(step);
 }
 
 RegCode SqliteHive::findPath(std::span<const std::string> parts, std::int64_t& id) {
@@ -677,7 +839,10 @@ RegCode SqliteHive::fetchValues(std::int64_t id, std::vector<Value>& values) {
     value.value.type = static_cast<RegType>(query->columnInt(2));
     const auto data = query->columnBlob(3);
     value.value.data.assign(data.begin(), data.end());
+    if (m_staleFolds) value.fold = foldName(value.name);
   }
+  if (m_staleFolds)
+    std::stable_sort(values.begin(), values.end(), [](const Value& a, const Value& b) { return a.fold < b.fold; });
   return rc == SQLITE_DONE ? 0 : fail(rc);
 }
 
@@ -854,6 +1019,10 @@ RegCode SqliteHive::readSubkeys(std::int64_t id, std::vector<std::string>& names
   int rc = SQLITE_OK;
   while ((rc = query->step()) == SQLITE_ROW) names.emplace_back(query->columnText(1));
   if (rc != SQLITE_DONE) return fail(rc);
+  if (m_staleFolds) {
+    std::stable_sort(names.begin(), names.end(),
+                     [](const std::string& a, const std::string& b) { return foldName(a) < foldName(b); });
+  }
   stamp = this->stamp();
   return 0;
 }

@@ -67,6 +67,8 @@ class SqliteHive {
   RegCode endBatch(bool commit);
   // A one-line description of what makes the file unusable, empty when nothing does.
   std::string problem();
+  // How long writes wait for another connection's write lock; nothing for the usual time.
+  void setLockWait(std::optional<std::uint32_t> waitMs);
 
   // The current values of a key; 1018 when the key was deleted.
   RegCode readValues(std::int64_t id, std::vector<Value>& values, Stamp& stamp);
@@ -102,9 +104,12 @@ class SqliteHive {
   RegCode readyToWrite();
   RegCode writeAccess();
   RegCode makeFolders();
+  [[nodiscard]] std::string danglingFolderNotice() const;
   RegCode connect(bool create);
   int openConnection(const std::string& name, int flags);
   int inspect(bool check);
+  int checkTree();
+  void refold();
   RegCode createTables();
   int prepareStatements();
   void disconnect();
@@ -131,12 +136,14 @@ class SqliteHive {
   Content m_content = Content::Unknown;
   bool m_readOnly = false;
   bool m_readOnlyByPermission = false;
+  bool m_staleFolds = false;  // some names are still folded by the older rule
   std::uint64_t m_localGeneration = 1;
   std::int64_t m_issuedId = 0;
   std::vector<BatchLevel> m_batch;
   RegCode m_batchError = 0;
   std::string m_damaged;
   std::string m_notice;
+  int m_lockWaitMs;
 };
 
 }  // namespace kip

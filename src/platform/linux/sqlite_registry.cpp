@@ -91,4 +91,6 @@ RegCode SqliteRegistry::endBatch(Hive hive, bool commit) { return file(hive)->en
 
 std::string SqliteRegistry::hiveProblem(Hive hive) const { return file(hive)->problem(); }
 
+void SqliteRegistry::setLockWait(Hive hive, std::optional<std::uint32_t> waitMs) { file(hive)->setLockWait(waitMs); }
+
 }  // namespace kip

@@ -27,6 +27,7 @@ class SqliteRegistry final : public Registry {
   RegCode beginBatch(Hive hive) override;
   RegCode endBatch(Hive hive, bool commit) override;
   [[nodiscard]] std::string hiveProblem(Hive hive) const override;
+  void setLockWait(Hive hive, std::optional<std::uint32_t> waitMs) override;
 
   [[nodiscard]] const std::string& hivePath(Hive hive) const;
 

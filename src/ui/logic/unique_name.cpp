@@ -2,18 +2,11 @@
 
 #include <algorithm>
 
+#include "platform/utf8_case_fold.h"
+
 namespace kip {
 
-namespace {
-
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-}  // namespace
-
-bool sameCaption(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return upper(x) == upper(y); });
-}
+bool sameCaption(std::string_view a, std::string_view b) { return foldCase(a) == foldCase(b); }
 
 std::string uniqueName(std::string_view name, const std::function<bool(std::string_view)>& captionTaken) {
   std::string result(name);

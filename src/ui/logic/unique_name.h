@@ -7,7 +7,7 @@
 
 namespace kip {
 
-// True when two row captions are the same name: whole text, ASCII letters compared without regard to case,
+// True when two row captions are the same name: whole text, letters compared without regard to case,
 // as the registry compares subkey names.
 bool sameCaption(std::string_view a, std::string_view b);
 
