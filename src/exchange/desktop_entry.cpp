@@ -167,6 +167,8 @@ class EntryParser {
       m_entry.tryExec = unescapeDesktopValue(value);
     } else if (key == "Path") {
       m_entry.path = unescapeDesktopValue(value);
+    } else if (key == "Icon") {
+      m_entry.icon = unescapeDesktopValue(value);
     } else if (key == "Exec") {
       std::string error;
       m_entry.exec = splitDesktopExec(unescapeDesktopValue(value), error);
@@ -363,6 +365,11 @@ std::optional<StartDefinition> definitionFromDesktopEntry(const DesktopEntry& en
   def.Name = utf8Truncate(name, kMaxTextLength);
   def.Delay = entry.autostartDelay;
   return def;
+}
+
+bool isDesktopEntryPath(std::string_view path) {
+  constexpr std::string_view kSuffix = ".desktop";
+  return path.size() > kSuffix.size() && path.substr(path.size() - kSuffix.size()) == kSuffix;
 }
 
 }  // namespace kip

@@ -30,6 +30,7 @@ struct DesktopEntry {
   std::optional<std::vector<std::string>> exec;
   std::string tryExec;                  // TryExec
   std::string path;                     // Path: the working directory of the program
+  std::string icon;                     // Icon: a theme icon name or an absolute file
   bool hidden = false;                  // Hidden: the entry counts as deleted
   bool autostartEnabled = true;         // X-GNOME-Autostart-enabled: false keeps it from starting at logon
   std::int32_t autostartDelay = 0;      // X-GNOME-Autostart-Delay, in seconds
@@ -73,5 +74,8 @@ std::optional<std::vector<std::string>> splitDesktopExec(std::string_view exec, 
 // A name that long is cut at a character boundary.
 std::optional<StartDefinition> definitionFromDesktopEntry(const DesktopEntry& entry, std::string_view fallbackName,
                                                           std::string& error);
+
+// True when path names a desktop entry, the shortcut of this desktop.
+bool isDesktopEntryPath(std::string_view path);
 
 }  // namespace kip

@@ -9,7 +9,7 @@
 #include <QStyle>
 #include <array>
 
-#include "ui/logic/desktop_entry.h"
+#include "exchange/desktop_entry.h"
 
 namespace kip {
 
@@ -70,9 +70,9 @@ void ProgramIcons::indexDesktopEntries() {
       if (file.size() > 256 * 1024 || !in.open(QIODevice::ReadOnly)) continue;
       const QByteArray text = in.readAll();
       const auto entry = parseDesktopEntry(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
-      if (!entry || entry->icon.empty()) continue;
-      const QString program = QString::fromStdString(entry->program);
-      const QString icon = QString::fromStdString(entry->icon);
+      if (!entry.problems.empty() || !entry.exec || entry.icon.empty()) continue;
+      const QString program = QString::fromStdString(entry.exec->front());
+      const QString icon = QString::fromStdString(entry.icon);
       m_entryIcons->insert(program, icon);
       m_entryIcons->insert(QFileInfo(program).fileName(), icon);
     }

@@ -1,13 +1,12 @@
 #include "ui/logic/definition_manager.h"
 
-#include <fstream>
 #include <iterator>
 #include <sstream>
 
 #include "app/startup_sequence.h"
+#include "exchange/desktop_entry.h"
 #include "exchange/exchange_reader.h"
 #include "exchange/exchange_writer.h"
-#include "ui/logic/desktop_entry.h"
 #include "ui/logic/save_command.h"
 
 namespace kip {
@@ -321,21 +320,14 @@ void fillFromDroppedPath(StartDefinition& def, const std::string& path) {
 }
 
 bool ResolveShortcut(StartDefinition& def, const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  // A desktop entry is a small text file; a huge one is no entry.
-  constexpr std::size_t kLimit = 1 << 20;
-  std::string text;
-  text.resize(kLimit + 1);
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<std::size_t>(in.gcount()));
-  if (text.size() > kLimit) return false;
-  const auto entry = parseDesktopEntry(text);
-  if (!entry) return false;
-  def.Module = entry->program;
-  def.Parms = entry->parameters;
-  if (!entry->description.empty()) def.Name = entry->description;
-  if (!entry->directory.empty()) def.StartDirectory = entry->directory;
+  const DesktopEntry entry = readDesktopEntryFile(path);
+  std::string error;
+  const auto made = definitionFromDesktopEntry(entry, def.Name, error);
+  if (!made) return false;
+  def.Module = made->Module;
+  def.Parms = made->Parms;
+  def.Name = made->Name;
+  if (!made->StartDirectory.empty()) def.StartDirectory = made->StartDirectory;
   def.Window = 0;
   return true;
 }

@@ -15,9 +15,9 @@
 #include "doubles/fixed_clock.h"
 #include "doubles/memory_registry.h"
 #include "doubles/scripted_prompts.h"
+#include "exchange/desktop_entry.h"
 #include "model/definition_store.h"
 #include "model/registry_layout.h"
-#include "ui/logic/desktop_entry.h"
 
 namespace kip::test {
 namespace {
@@ -222,7 +222,7 @@ TEST_F(DefinitionManagerTest, DroppedFilesAndDesktopEntriesBecomeDefinitions) {
   EXPECT_EQ(manager.list().row(2).def->StartDirectory, "/");
   const auto& desktop = *manager.list().row(3).def;
   EXPECT_EQ(desktop.Name, "Text Editor");
-  EXPECT_EQ(desktop.Module, "/opt/my editor/ed");
+  EXPECT_EQ(desktop.Module, "\"/opt/my editor/ed\"");
   EXPECT_EQ(desktop.Parms, "--new-window \"a\\\"b\" 100%");
   EXPECT_EQ(desktop.StartDirectory, "/srv");
   EXPECT_EQ(manager.list().row(4).def->Name, "broken");  // the drop's defaults fill in
