@@ -109,6 +109,8 @@ void TMainForm::buildViews() {
   ProgramListView->setItemsExpandable(false);
   ProgramListView->setUniformRowHeights(true);
   ProgramListView->setAllColumnsShowFocus(true);
+  // The state image and the small program icon side by side.
+  ProgramListView->setIconSize(QSize(34, 16));
   ProgramListView->setModel(m_model);
   m_iconView = new QListView(m_views);
   m_iconView->setObjectName("ProgramListIcons");
@@ -187,24 +189,25 @@ void TMainForm::buildActions() {
   a.Contents = command("&Contents", "HelpContents", &DefinitionManager::HelpClick);
   a.About = command("&About...", "HelpAbout", &DefinitionManager::AboutClick);
 
-  auto button = [&](const char* hint, const char* name, QStyle::StandardPixmap icon) {
-    auto* action = new QAction(s->standardIcon(icon), QString::fromLatin1(hint), this);
+  auto button = [&](const char* hint, const char* name, QStyle::StandardPixmap icon, const char* themeIcon) {
+    auto* action = new QAction(QIcon::fromTheme(QString::fromLatin1(themeIcon), s->standardIcon(icon)),
+                               QString::fromLatin1(hint), this);
     action->setObjectName(QString::fromLatin1(name));
     action->setToolTip(QString::fromLatin1(hint));
     return action;
   };
-  a.NewButton = button("New", "NewButton", QStyle::SP_FileIcon);
-  a.CopyButton = button("Copy", "CopyButton", QStyle::SP_FileLinkIcon);
-  a.DeleteButton = button("Delete", "DeleteButton", QStyle::SP_TrashIcon);
-  a.EditButton = button("Edit", "EditButton", QStyle::SP_FileDialogDetailedView);
-  a.IconView = button("Icon", "IconView", QStyle::SP_FileDialogContentsView);
-  a.SmallIconView = button("Small Icon", "SmallIconView", QStyle::SP_FileDialogListView);
-  a.ListView = button("List", "ListView", QStyle::SP_FileDialogListView);
-  a.ReportView = button("Details", "ReportView", QStyle::SP_FileDialogDetailedView);
-  a.RunButton = button("Execute All", "RunButton", QStyle::SP_MediaPlay);
-  a.SoonerButton = button("Start Earlier", "SoonerButton", QStyle::SP_ArrowUp);
-  a.LaterButton = button("Start Later", "LaterButton", QStyle::SP_ArrowDown);
-  a.HelpButton = button("Help", "HelpButton", QStyle::SP_DialogHelpButton);
+  a.NewButton = button("New", "NewButton", QStyle::SP_FileIcon, "document-new");
+  a.CopyButton = button("Copy", "CopyButton", QStyle::SP_FileLinkIcon, "edit-copy");
+  a.DeleteButton = button("Delete", "DeleteButton", QStyle::SP_TrashIcon, "edit-delete");
+  a.EditButton = button("Edit", "EditButton", QStyle::SP_FileDialogInfoView, "document-properties");
+  a.IconView = button("Icon", "IconView", QStyle::SP_FileDialogContentsView, "view-list-icons");
+  a.SmallIconView = button("Small Icon", "SmallIconView", QStyle::SP_FileDialogListView, "view-list-compact");
+  a.ListView = button("List", "ListView", QStyle::SP_FileDialogListView, "view-list-text");
+  a.ReportView = button("Details", "ReportView", QStyle::SP_FileDialogDetailedView, "view-list-details");
+  a.RunButton = button("Execute All", "RunButton", QStyle::SP_MediaPlay, "media-playback-start");
+  a.SoonerButton = button("Start Earlier", "SoonerButton", QStyle::SP_ArrowUp, "go-up");
+  a.LaterButton = button("Start Later", "LaterButton", QStyle::SP_ArrowDown, "go-down");
+  a.HelpButton = button("Help", "HelpButton", QStyle::SP_DialogHelpButton, "help-contents");
   connect(a.NewButton, &QAction::triggered, this, [this] { run(&DefinitionManager::EditNewClick); });
   connect(a.CopyButton, &QAction::triggered, this, [this] { run(&DefinitionManager::EditCopyClick); });
   connect(a.DeleteButton, &QAction::triggered, this, [this] { run(&DefinitionManager::EditDeleteClick); });
