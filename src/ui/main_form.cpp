@@ -27,6 +27,7 @@
 #include "ui/options_form.h"
 #include "ui/program_form.h"
 #include "ui/program_list_model.h"
+#include "ui/speed_glyphs.h"
 
 namespace kip {
 
@@ -200,6 +201,14 @@ void TMainForm::buildActions() {
   a.CopyButton = button("Copy", "CopyButton", QStyle::SP_FileLinkIcon, "edit-copy");
   a.DeleteButton = button("Delete", "DeleteButton", QStyle::SP_TrashIcon, "edit-delete");
   a.EditButton = button("Edit", "EditButton", QStyle::SP_FileDialogInfoView, "document-properties");
+  // Where the icon theme lacks them, glyphs of our own: the style's pictures for these are hard to tell apart.
+  const std::pair<QAction*, SpeedGlyph> glyphs[] = {{a.NewButton, SpeedGlyph::New},
+                                                    {a.CopyButton, SpeedGlyph::Copy},
+                                                    {a.DeleteButton, SpeedGlyph::Delete},
+                                                    {a.EditButton, SpeedGlyph::Edit}};
+  for (const auto& [action, glyph] : glyphs)
+    if (!QIcon::hasThemeIcon(action->icon().name()) || action->icon().name().isEmpty())
+      action->setIcon(speedGlyph(glyph));
   a.IconView = button("Icon", "IconView", QStyle::SP_FileDialogContentsView, "view-list-icons");
   a.SmallIconView = button("Small Icon", "SmallIconView", QStyle::SP_FileDialogListView, "view-list-compact");
   a.ListView = button("List", "ListView", QStyle::SP_FileDialogListView, "view-list-text");
@@ -208,6 +217,7 @@ void TMainForm::buildActions() {
   a.SoonerButton = button("Start Earlier", "SoonerButton", QStyle::SP_ArrowUp, "go-up");
   a.LaterButton = button("Start Later", "LaterButton", QStyle::SP_ArrowDown, "go-down");
   a.HelpButton = button("Help", "HelpButton", QStyle::SP_DialogHelpButton, "help-contents");
+  if (a.HelpButton->icon().name().isEmpty()) a.HelpButton->setIcon(speedGlyph(SpeedGlyph::Help));
   connect(a.NewButton, &QAction::triggered, this, [this] { run(&DefinitionManager::EditNewClick); });
   connect(a.CopyButton, &QAction::triggered, this, [this] { run(&DefinitionManager::EditCopyClick); });
   connect(a.DeleteButton, &QAction::triggered, this, [this] { run(&DefinitionManager::EditDeleteClick); });
