@@ -486,11 +486,7 @@ void TMainForm::FormCreate() {
   if (m_state.run.autostartRun) m_queue.beginAutostartRun();
 }
 
-void TMainForm::MyTimerTimer() {
-  m_inTick = true;
-  m_queue.tick();
-  m_inTick = false;
-}
+void TMainForm::MyTimerTimer() { m_queue.tick(); }
 
 void TMainForm::reportHiveProblems() {
   for (Hive hive : {Hive::CurrentUser, Hive::LocalMachine}) {
@@ -631,7 +627,7 @@ void TMainForm::setShowApp(bool shown) {
   m_showApp = shown;
   // A tick shows the taskbar window only as the queue ends; with the window never opened the program
   // ends right after, and showing it would only flash it on the desktop.
-  if (shown && m_inTick && !m_state.run.WindowOpened) return;
+  if (shown && m_queue.inTick() && !m_state.run.WindowOpened) return;
   // While the main window is on screen it is the taskbar entry; the small window stands in otherwise.
   if (shown && !isVisible())
     m_appWindow->show();

@@ -190,7 +190,6 @@ class TMainForm : public QMainWindow, private QueueHost, private ManagerHost {
   std::optional<bool> m_trayAvailable;
   int m_trayRetries = 0;
   bool m_dialogShown = false;
-  bool m_inTick = false;
   bool m_trayActive = false;
   bool m_showApp = false;
   bool m_sessionEnding = false;

@@ -21,6 +21,15 @@
 namespace kip::test {
 namespace {
 
+// Counts the times a window is shown.
+struct ShowCounter : QObject {
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Show) ++count;
+    return false;
+  }
+  int count = 0;
+};
+
 // A main window over doubles of every service, so that the binding of the start queue, the
 // notification icon and the close can be driven tick by tick.
 class MainFormTest : public ::testing::Test {
@@ -104,8 +113,12 @@ TEST_F(MainFormTest, AutostartRunWithoutDelayStartsDuringTheLoadAndEndsByItself)
   EXPECT_EQ(launcher.spawns[0].commandText, "/bin/first");
   EXPECT_TRUE(form->myTimer()->isActive());
 
-  // Group 0 has nothing pending, then group 2 counts its one second down.
+  // Group 0 has nothing pending, then group 2 counts its one second down. The program ends without
+  // ever mapping its taskbar window.
+  ShowCounter shows;
+  form->applicationWindow()->installEventFilter(&shows);
   for (int tick = 0; tick < 5 && form->myTimer()->isActive(); ++tick) form->queue().tick();
+  EXPECT_EQ(shows.count, 0);
   ASSERT_EQ(launcher.spawns.size(), 2u);
   EXPECT_EQ(launcher.spawns[1].commandText, "/bin/later");
   EXPECT_FALSE(form->myTimer()->isActive());

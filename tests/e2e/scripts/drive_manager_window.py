@@ -6,7 +6,7 @@ starts again and checks that the stored definition is unchanged.
 
 Run inside dbus-run-session:  drive_manager_window.py KIPLAUNCH KIPCTL WORKDIR
 Prints one line per step; exits 0 when everything held, 1 with the reason otherwise."""
-import os, subprocess, sys, time
+import os, re, subprocess, sys, time
 import pyatspi
 
 KIPLAUNCH, KIPCTL, WORK = sys.argv[1:4]
@@ -189,6 +189,31 @@ def main():
     if second != first:
         fail(f"the definition changed between runs:\n{first}\n---\n{second}")
     print("unchanged", flush=True)
+
+    # An autostart run with a start-up delay counts down in its taskbar title, exactly as written;
+    # closing that window cancels the run.
+    kipctl("reg", "add", PREFS, "/v", "Run", "/t", "REG_DWORD", "/d", "31", "/f")
+    proc = subprocess.Popen([KIPLAUNCH, "/r"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    children.append(proc)
+
+    def countdown_window():
+        found = subprocess.run(["xdotool", "search", "--name", "^[0-9]+ secs to start, Close to cancel$"],
+                               capture_output=True, text=True, timeout=10).stdout.split()
+        return found[0] if found else None
+    window = until("the countdown title", countdown_window)
+    # The title desktops show is _NET_WM_NAME; it must carry nothing after the countdown text.
+    shown = subprocess.run(["xprop", "-id", window, "_NET_WM_NAME"], capture_output=True, text=True,
+                           timeout=10).stdout.strip()
+    if not re.fullmatch(r'_NET_WM_NAME\(UTF8_STRING\) = "[0-9]+ secs to start, Close to cancel"', shown):
+        fail("the countdown title is not exact: " + shown)
+    print("countdown title", flush=True)
+    xdo("windowactivate", "--sync", window)
+    keys("alt+F4")
+    try:
+        proc.wait(timeout=15)
+    except subprocess.TimeoutExpired:
+        fail("closing the countdown window did not end the run")
+    print("cancelled", flush=True)
 
 
 env = dict(os.environ)
