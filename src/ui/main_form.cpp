@@ -388,6 +388,8 @@ void TMainForm::setViewStyle(int style) {
   m_iconView->setFlow(style == kList ? QListView::TopToBottom : QListView::LeftToRight);
   m_iconView->setWrapping(true);
   m_iconView->setMovement(QListView::Static);
+  // Setting the movement switches the viewport's drops off: files are still welcome.
+  m_iconView->viewport()->setAcceptDrops(true);
   m_iconView->setResizeMode(QListView::Adjust);
   m_iconView->setGridSize(style == kLargeIcons ? QSize(96, 64) : QSize());
   m_iconView->setWordWrap(style == kLargeIcons);
@@ -415,6 +417,8 @@ void TMainForm::updateCommands() {
   a.Local->setEnabled(scope.local);
   a.Global->setVisible(scope.global);
   a.Global->setEnabled(scope.global);
+  // Start Sooner and Start Later sort by "Seq".
+  updateSortIndicator();
 }
 
 bool TMainForm::preparePopup() {
