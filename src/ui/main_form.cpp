@@ -68,6 +68,8 @@ TMainForm::TMainForm(const MainFormServices& services, Switch sw, QWidget* paren
       m_queue(m_state, *this, m_evaluator, m_launcher),
       m_manager({m_state, services.registry, services.prompts, m_evaluator, m_queue, m_form, *this}, m_collator) {
   setObjectName("TMainForm");
+  setAccessibleName(toQt(kAppTitle));
+  setAccessibleDescription("TMainForm");
   setWindowTitle(toQt(kAppTitle));
   setProperty("kipHelpTopic", kMainHelpTopic);
   MyTimer = new QTimer(this);
@@ -318,6 +320,8 @@ void TMainForm::buildSpeedBar() {
     if (!button) continue;
     button->setAutoRaise(true);
     button->setFixedSize(25, 25);
+    // Reachable with Tab, so that Execute All and the view styles need no mouse either.
+    button->setFocusPolicy(Qt::TabFocus);
     button->setObjectName(action->objectName());
     const char* partName = nullptr;
     for (const char* name : kPartNames)
