@@ -110,7 +110,7 @@ TAboutBox::TAboutBox(AboutBoxServices services, QWidget* parent, TExeVersion ver
   layout->addSpacing(10);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
-  setMinimumWidth(380);
+  setMinimumWidth(420);
 }
 
 void TAboutBox::showModal() {
@@ -136,6 +136,8 @@ void TAboutBox::FormActivate() {
   c.User->setText(qs(lines.User));
   c.Network->setText(qs(lines.Network));
   for (QLabel* value : {c.ProductName, c.Version, c.Copyright}) value->setAccessibleName(value->text());
+  // Grow to the new lines at once rather than at the next layout pass.
+  layout()->activate();
 }
 
 void TAboutBox::HomePageClick() { m_services.openAddress(QString::fromLatin1(kHomePage)); }

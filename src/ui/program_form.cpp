@@ -15,17 +15,17 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "ui/help_opener.h"
 #include "ui/program_form_binder.h"
 
 namespace kip {
 
 namespace {
-
-const char* const kHelpTopicProperty = "kipHelpTopic";
 
 // Gives a widget its control name and what a screen reader says of it: the caption (or the label in front of
 // a field) without "&", and the control name as its description.
@@ -55,9 +55,10 @@ QLabel* valueLabel(bool bold) {
   return label;
 }
 
+// A count field takes digits; the sign only matters for a stored negative value, which stays editable.
 QLineEdit* countEdit(const char* control, const QString& label) {
   auto* edit = named(new QLineEdit, control, label);
-  edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+  edit->setValidator(new QRegularExpressionValidator(QRegularExpression("-?[0-9]*"), edit));
   edit->setMaximumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 16);
   return edit;
 }
@@ -134,6 +135,7 @@ QString longDateTime(DateTime value) {
 
 TProgramForm::TProgramForm(ProgramFormState& state, ProgramFormServices services, QWidget* parent)
     : QDialog(parent), m_state(state), m_services(std::move(services)) {
+  if (!m_services.openHelp) m_services.openHelp = [](int topic) { openHelpTopic(topic); };
   setObjectName(QStringLiteral("ProgramForm"));
   setWindowTitle(QString::fromUtf8(kProgramFormCaption.data(), static_cast<qsizetype>(kProgramFormCaption.size())));
   setAccessibleDescription(QStringLiteral("TProgramForm"));
@@ -172,6 +174,7 @@ void TProgramForm::build() {
   page->addWidget(c.Disabled);
   {
     auto* frame = new QGroupBox(QStringLiteral(" Program: "));
+    frame->setAccessibleName(QStringLiteral("Program:"));
     auto* grid = new QGridLayout(frame);
     auto addPath = [&](int row, QLineEdit*& edit, const char* control, const QString& label, QPushButton*& browse,
                        const char* browseControl) {
@@ -216,6 +219,7 @@ void TProgramForm::build() {
   page->addLayout(nameLine(c.CondTitle, "CondTitle"));
   {
     auto* frame = new QGroupBox(QStringLiteral(" Startup Restrictions: "));
+    frame->setAccessibleName(QStringLiteral("Startup Restrictions:"));
     auto* grid = new QGridLayout(frame);
     auto addRestriction = [&](int row, QCheckBox*& box, const char* control, const QString& caption, QComboBox*& combo,
                               const char* comboControl, const QString& label, QLabel*& labelWidget) {
@@ -361,6 +365,7 @@ void TProgramForm::build() {
   page = addPage(QStringLiteral("Status"), ProgramFormPage::Status);
   {
     auto* form = new QFormLayout;
+    form->setLabelAlignment(Qt::AlignLeft | Qt::AlignTop);
     c.StatTitle = named(valueLabel(true), "StatTitle", QStringLiteral("Name:"));
     c.LastExecuted = named(valueLabel(false), "LastExecuted", QStringLiteral("Last executed:"));
     c.LastTested = named(valueLabel(false), "LastTested", QStringLiteral("Last tested:"));
@@ -394,6 +399,9 @@ void TProgramForm::build() {
   c.OkButton->setDefault(true);
   for (QPushButton* button : {c.CancelButton, c.TestButton, c.HelpButton}) button->setAutoDefault(false);
   for (QPushButton* button : {c.OkButton, c.CancelButton, c.TestButton, c.HelpButton}) buttons->addWidget(button);
+  c.OkButton->setProperty(kHelpTopicProperty, help_topic::kOkButton);
+  c.CancelButton->setProperty(kHelpTopicProperty, help_topic::kCancelButton);
+  c.TestButton->setProperty(kHelpTopicProperty, help_topic::kTestButton);
   top->addLayout(buttons);
   c.PageContents = contents;
 
@@ -512,9 +520,23 @@ void TProgramForm::bind() {
   connect(c.CancelButton, &QPushButton::clicked, this, &TProgramForm::reject);
   connect(c.TestButton, &QPushButton::clicked, this,
           [this] { TestButtonClick(m_state, m_services.tester, m_services.prompts); });
-  connect(c.HelpButton, &QPushButton::clicked, this, [this] {
-    if (m_services.openHelp) m_services.openHelp(HelpTopic(m_state.ActivePage));
-  });
+  connect(c.HelpButton, &QPushButton::clicked, this, [this] { m_services.openHelp(HelpTopic(m_state.ActivePage)); });
+  // Ctrl+Tab and Ctrl+Shift+Tab turn the pages from any control, also from those that keep the keys to
+  // themselves (a combo box), and put the focus on the first field of the new page.
+  auto turnPage = [this](int step) {
+    const int count = m_controls.Pages->count();
+    const int index = (m_controls.Pages->currentIndex() + step + count) % count;
+    m_controls.Pages->setCurrentIndex(index);
+    const FormFocus focus = PageFocus(m_state, static_cast<ProgramFormPage>(index));
+    if (focus == FormFocus::None)
+      m_controls.Pages->setFocus(Qt::TabFocusReason);
+    else
+      setFocusTo(focus);
+  };
+  connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this), &QShortcut::activated, this,
+          [turnPage] { turnPage(1); });
+  connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), this), &QShortcut::activated, this,
+          [turnPage] { turnPage(-1); });
   for (QWidget* watched : {static_cast<QWidget*>(c.TimeFrom), static_cast<QWidget*>(c.TimeTo),
                            static_cast<QWidget*>(c.UserComboBox), static_cast<QWidget*>(c.GroupComboBox)})
     watched->installEventFilter(this);

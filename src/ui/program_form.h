@@ -28,7 +28,7 @@ class ProgramFormBinder;
 struct ProgramFormServices {
   Prompts& prompts;
   ConditionTester& tester;
-  std::function<void(int topic)> openHelp;  // opens a help topic; may be empty
+  std::function<void(int topic)> openHelp;  // opens a help topic; empty: the help pages (openHelpTopic)
 };
 
 // The definition dialog: shows the form state on five tabs and forwards every user action to the form logic.

@@ -5,7 +5,6 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QRadialGradient>
 
 namespace kip {
 namespace {
@@ -69,10 +68,6 @@ QImage splashPicture() {
   sky.setColorAt(0, QColor(0x12, 0x24, 0x4a));
   sky.setColorAt(1, QColor(0x23, 0x4d, 0x86));
   painter.fillRect(image.rect(), sky);
-  QRadialGradient glow(QPointF(250, 40), 140);
-  glow.setColorAt(0, QColor(255, 255, 255, 50));
-  glow.setColorAt(1, QColor(255, 255, 255, 0));
-  painter.fillRect(image.rect(), glow);
 
   drawMark(painter);
   drawTiles(painter);

@@ -8,6 +8,7 @@
 
 #include "app/hardware_profiles.h"
 #include "ui/logic/definition_summaries.h"
+#include "ui/logic/help_topics.h"
 
 namespace kip {
 
@@ -324,6 +325,10 @@ FormFocus FormShow(ProgramFormState& form, ProgramFormPage page, const LongDateT
   form.LastExecuted.Caption = dateText(form.KeptExecuted);
   form.LastTested.Caption = dateText(form.KeptTested);
 
+  return PageFocus(form, page);
+}
+
+FormFocus PageFocus(const ProgramFormState& form, ProgramFormPage page) {
   if (!form.PagesEnabled) return FormFocus::None;
   switch (page) {
     case ProgramFormPage::Program:
@@ -345,7 +350,8 @@ void StoreConditions(ProgramFormState& form, StartDefinition& d) {
   d.Module = form.ModuleName.Text;
   d.Parms = form.CommandLine.Text;
   d.StartDirectory = form.StartDirectory.Text;
-  d.Window = form.RunWindow.ItemIndex;
+  // A stored value the list has no entry for stays as it is until the user picks one.
+  if (form.RunWindow.ItemIndex >= 0) d.Window = form.RunWindow.ItemIndex;
   d.Apm = form.APMRadioGroup.ItemIndex;
   d.Net = form.NETRadioGroup.ItemIndex;
   d.Dun = form.DUNRadioGroup.ItemIndex;
@@ -381,7 +387,7 @@ void StoreConditions(ProgramFormState& form, StartDefinition& d) {
   std::int32_t frequency = 0;
   if (form.CB_freq.Checked) {
     frequency = readWhole(form.FreqCount.Text).value_or(0);
-    if (form.CB_frequnits.ItemIndex != d.Units) {
+    if (form.CB_frequnits.ItemIndex >= 0 && form.CB_frequnits.ItemIndex != d.Units) {
       d.Units = form.CB_frequnits.ItemIndex;
       form.DialogChanged = true;
     }
@@ -542,15 +548,15 @@ void TestButtonClick(ProgramFormState& form, ConditionTester& tester, Prompts& p
 int HelpTopic(ProgramFormPage page) {
   switch (page) {
     case ProgramFormPage::Program:
-      return 9;
+      return help_topic::kProgramTab;
     case ProgramFormPage::Conditions:
-      return 11;
+      return help_topic::kConditionsTab;
     case ProgramFormPage::Times:
-      return 29;
+      return help_topic::kTimesTab;
     case ProgramFormPage::Afterwards:
-      return 38;
+      return help_topic::kAfterwardsTab;
     case ProgramFormPage::Status:
-      return 12;
+      return help_topic::kStatusTab;
   }
   return kProgramFormHelpTopic;
 }

@@ -11,6 +11,7 @@
 #include "platform/prompts.h"
 #include "platform/registry.h"
 #include "platform/system_info.h"
+#include "ui/logic/help_topics.h"
 #include "ui/logic/program_form_state.h"
 
 namespace kip {
@@ -46,6 +47,8 @@ void LoadDefinition(ProgramFormState& form, const StartDefinition& definition);
 // Brings the groups in line before the dialog is shown on the given page, writes the kept dates into the
 // Status tab's labels and says which control takes the focus.
 FormFocus FormShow(ProgramFormState& form, ProgramFormPage page, const LongDateTimeFormat& format = {});
+// The first field of a page, which takes the focus when the page is shown; None while the pages are read-only.
+FormFocus PageFocus(const ProgramFormState& form, ProgramFormPage page);
 // The name, program and condition half of the store.
 void StoreConditions(ProgramFormState& form, StartDefinition& definition);
 // Writes every control back into the definition, builds its list texts and marks it Changed when the dialog
@@ -77,6 +80,6 @@ std::size_t lastPathSeparator(std::string_view path);
 // The program and parameter browses: programs first, then all files.
 inline constexpr std::string_view kProgramFilter = "Programs|*|All files|*";
 inline constexpr std::string_view kProgramFormCaption = "Kip Launch Manager - Program Definition";
-inline constexpr int kProgramFormHelpTopic = 20;
+inline constexpr int kProgramFormHelpTopic = help_topic::kDefinitionDialog;
 
 }  // namespace kip

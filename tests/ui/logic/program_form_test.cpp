@@ -70,7 +70,7 @@ TEST_F(ProgramFormTest, UneditedStoreKeepsEveryValue) {
   d.Group = "staff";
   d.NetResource = "\\\\srv\\share";
   d.NetTest = -1;
-  d.Window = 2;
+  d.Window = 5;  // no entry of the list
   d.Apm = 1;
   d.Net = 1;
   d.Dun = 2;
@@ -79,7 +79,7 @@ TEST_F(ProgramFormTest, UneditedStoreKeepsEveryValue) {
   d.From = 930;
   d.To = 1700;
   d.Frequency = 12;
-  d.Units = 3;
+  d.Units = 9;
   d.Changes = 5;
   d.Delay = 1000;
   d.Msg = 5400;
@@ -224,8 +224,6 @@ INSTANTIATE_TEST_SUITE_P(
                    SetComboText(f, f.UserComboBox, "carol");
                  },
                  [](auto& d) { EXPECT_EQ(d.User, "carol"); }},
-        EditCase{"sequence", [](auto& f) { SetText(f, f.SequenceNumber, "7"); },
-                 [](auto& d) { EXPECT_EQ(d.Sequence, 7); }},
         EditCase{"wait for finish",
                  [](auto& f) {
                    SetChecked(f, f.CB_wait, true);
@@ -255,19 +253,6 @@ TEST_F(ProgramFormTest, LoadChangesCountOnlyWithoutShowing) {
   EXPECT_FALSE(second.Changed);
   first.Changed = false;
   EXPECT_FALSE(roundTrip(first).Changed);
-}
-
-TEST_F(ProgramFormTest, OtherScopeIsReadOnlyAndShowsNoFocus) {
-  StartDefinition d;
-  d.OtherScope = true;
-  LoadDefinition(form, d);
-  EXPECT_FALSE(form.PagesEnabled);
-  EXPECT_TRUE(form.ReadOnlyLabel.Visible);
-  EXPECT_EQ(FormShow(form, ProgramFormPage::Times), FormFocus::None);
-  d.OtherScope = false;
-  LoadDefinition(form, d);
-  EXPECT_FALSE(form.ReadOnlyLabel.Visible);
-  EXPECT_EQ(FormShow(form, ProgramFormPage::Afterwards), FormFocus::CB_wait);
 }
 
 struct TimeCheckCase {
