@@ -44,7 +44,8 @@ TAboutBox::TAboutBox(AboutBoxServices services, QWidget* parent, TExeVersion ver
   if (!m_services.openAddress) m_services.openAddress = [](const QString& address) { openWithOpener(address); };
   setWindowTitle(QStringLiteral("About Kip Launch Manager"));
   nameControl(this, "AboutBox", windowTitle());
-  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
 
   auto& c = m_controls;
   c.ProgramIcon = label(this, "ProgramIcon", QStringLiteral("Kip Launch Manager picture"));
@@ -76,7 +77,6 @@ TAboutBox::TAboutBox(AboutBoxServices services, QWidget* parent, TExeVersion ver
   for (int row = 0; row < 4; ++row) {
     auto* caption = label(this, captions[row].first, QString::fromLatin1(captions[row].second));
     *values[row] = label(this, valueNames[row]);
-    (*values[row])->setAccessibleName(caption->accessibleName().chopped(1));
     (*values[row])->setTextInteractionFlags(Qt::TextSelectableByMouse);
     facts->addWidget(caption, row, 0);
     facts->addWidget(*values[row], row, 1);
@@ -117,6 +117,7 @@ void TAboutBox::showModal() {
   adjustSize();
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
+  m_controls.OKButton->setFocus();
   exec();
 }
 
@@ -135,7 +136,6 @@ void TAboutBox::FormActivate() {
   c.Configuration->setText(qs(lines.Configuration));
   c.User->setText(qs(lines.User));
   c.Network->setText(qs(lines.Network));
-  for (QLabel* value : {c.ProductName, c.Version, c.Copyright}) value->setAccessibleName(value->text());
   // Grow to the new lines at once rather than at the next layout pass.
   layout()->activate();
 }

@@ -61,8 +61,8 @@ TOptionsForm::TOptionsForm(OptionsFormServices services, QWidget* parent) : QDia
 void TOptionsForm::build() {
   setWindowTitle(QStringLiteral("Advanced Options"));
   nameControl(this, "OptionsForm", windowTitle(), topic::kOptions);
-  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                 Qt::WindowContextHelpButtonHint);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint);
   auto& c = m_controls;
 
   c.GB_start = control<QGroupBox>(this, "GB_start", QStringLiteral(" Start Up "), topic::kStartUpDelay);

@@ -19,14 +19,14 @@ constexpr std::uint64_t kMaxSectionSize = 64 * 1024;
 constexpr std::uint64_t kMaxSectionCount = 65535;
 constexpr std::size_t kMaxTextBytes = 259;
 
-bool readAt(std::ifstream& in, std::uint64_t offset, void* buffer, std::size_t size) {
+bool readAt(std::istream& in, std::uint64_t offset, void* buffer, std::size_t size) {
   in.clear();
   in.seekg(static_cast<std::streamoff>(offset));
   in.read(static_cast<char*>(buffer), static_cast<std::streamsize>(size));
   return in.gcount() == static_cast<std::streamsize>(size);
 }
 
-std::optional<std::string> readBytes(std::ifstream& in, std::uint64_t offset, std::uint64_t size) {
+std::optional<std::string> readBytes(std::istream& in, std::uint64_t offset, std::uint64_t size) {
   if (size > kMaxSectionSize) return std::nullopt;
   std::string bytes(static_cast<std::size_t>(size), '\0');
   if (size > 0 && !readAt(in, offset, bytes.data(), bytes.size())) return std::nullopt;
@@ -34,7 +34,7 @@ std::optional<std::string> readBytes(std::ifstream& in, std::uint64_t offset, st
 }
 
 template <typename Ehdr, typename Shdr>
-std::optional<std::string> findSection(std::ifstream& in, std::string_view name) {
+std::optional<std::string> findSection(std::istream& in, std::string_view name) {
   Ehdr header;
   if (!readAt(in, 0, &header, sizeof header) || header.e_shentsize != sizeof(Shdr) || header.e_shnum == 0 ||
       header.e_shnum > kMaxSectionCount || header.e_shstrndx >= header.e_shnum)
@@ -64,8 +64,13 @@ std::optional<std::string> findSection(std::ifstream& in, std::string_view name)
 
 std::optional<std::string> readElfSection(const std::string& file, std::string_view section) {
   std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  return readElfSection(in, section);
+}
+
+std::optional<std::string> readElfSection(std::istream& in, std::string_view section) {
   unsigned char ident[EI_NIDENT];
-  if (!in || !readAt(in, 0, ident, sizeof ident) || std::memcmp(ident, ELFMAG, SELFMAG) != 0) return std::nullopt;
+  if (!readAt(in, 0, ident, sizeof ident) || std::memcmp(ident, ELFMAG, SELFMAG) != 0) return std::nullopt;
   const unsigned char hostOrder = std::endian::native == std::endian::little ? ELFDATA2LSB : ELFDATA2MSB;
   if (ident[EI_DATA] != hostOrder) return std::nullopt;
   if (ident[EI_CLASS] == ELFCLASS64) return findSection<Elf64_Ehdr, Elf64_Shdr>(in, section);

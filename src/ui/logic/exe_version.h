@@ -1,5 +1,6 @@
 #pragma once
 
+#include <iosfwd>
 #include <map>
 #include <optional>
 #include <string>
@@ -45,6 +46,7 @@ class TExeVersion {
 // The contents of a named section of an ELF file (32 or 64 bit, the host's byte order); nullopt when
 // the file cannot be read, is no such ELF file, or lacks the section.
 std::optional<std::string> readElfSection(const std::string& file, std::string_view section);
+std::optional<std::string> readElfSection(std::istream& in, std::string_view section);
 
 // The name/value pairs of version section contents; empty when the tag is missing.
 std::map<std::string, std::string, std::less<>> parseVersionSection(std::string_view contents);

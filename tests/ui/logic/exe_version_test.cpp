@@ -11,16 +11,12 @@ namespace {
 // This test program carries a version section of its own under another name, with texts that need
 // trimming and one longer than the reader takes.
 #define TEST_TEXT(name, value) name "\0" value "\0"
-__attribute__((section(".kiptestversion"), used, retain)) const char kTestVersionBlock[] = "KIPVERSION1\0"  //
-    TEST_TEXT("ProductName", " \t Test Product\r\n ")                                                       //
-    TEST_TEXT("FileVersion", "1.2.3.4")                                                                     //
-    TEST_TEXT("Comments", "")                                                                               //
-    TEST_TEXT("LegalCopyright",
-              "x"
-              "0123456789012345678901234567890123456789012345678901234567890123456789"
-              "0123456789012345678901234567890123456789012345678901234567890123456789"
-              "0123456789012345678901234567890123456789012345678901234567890123456789"
-              "0123456789012345678901234567890123456789012345678901234567890123456789");
+#define TEN_DIGITS "0123456789"
+#define SIXTY_DIGITS TEN_DIGITS TEN_DIGITS TEN_DIGITS TEN_DIGITS TEN_DIGITS TEN_DIGITS
+__attribute__((section(".kiptestversion"), used, retain)) const char kTestVersionBlock[] =
+    "KIPVERSION1\0" TEST_TEXT("ProductName", " \t Test Product\r\n ") TEST_TEXT("FileVersion", "1.2.3.4")
+        TEST_TEXT("Comments", "")
+            TEST_TEXT("LegalCopyright", SIXTY_DIGITS SIXTY_DIGITS SIXTY_DIGITS SIXTY_DIGITS SIXTY_DIGITS);
 
 TEST(ExeVersion, ReadsAndTrimsTheTextsOfTheOwnFile) {
   const TExeVersion version("/proc/self/exe", ".kiptestversion");
