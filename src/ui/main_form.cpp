@@ -98,9 +98,12 @@ TMainForm::TMainForm(const MainFormServices& services, Switch sw, QWidget* paren
 }
 
 TMainForm::~TMainForm() {
-  // The views go before the model's logic does.
+  // Children that refer to members (the list, the form state, the preferences) go before the members do.
   delete m_views;
-  m_views = nullptr;
+  delete m_model;
+  delete m_programForm;
+  delete m_optionsForm;
+  delete m_aboutBox;
 }
 
 void TMainForm::buildViews() {
