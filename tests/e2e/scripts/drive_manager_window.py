@@ -137,10 +137,17 @@ def close_program(proc):
 
 
 def main():
-    display = ":%d" % (700 + os.getpid() % 200)
-    xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # Xvfb picks a free display number itself and tells it through a pipe.
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write_end,))
     children.append(xvfb)
+    os.close(write_end)
+    with os.fdopen(read_end) as numbers:
+        number = numbers.readline().strip()
+    if not number.isdigit():
+        fail("Xvfb did not start")
+    display = ":" + number
     os.environ["DISPLAY"] = display
     until("the display", lambda: subprocess.run(["xdpyinfo"], capture_output=True).returncode == 0)
     children.append(subprocess.Popen(["openbox"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
