@@ -1,5 +1,7 @@
 #include "ui/main_form.h"
 
+#include <algorithm>
+
 #include <QAccessible>
 #include <QActionGroup>
 #include <QApplication>
@@ -99,6 +101,8 @@ TMainForm::TMainForm(const MainFormServices& services, Switch sw, QWidget* paren
 
 TMainForm::~TMainForm() {
   // Children that refer to members (the list, the form state, the preferences) go before the members do.
+  for (QObject* viewport : m_viewports) viewport->removeEventFilter(this);
+  m_viewports.clear();
   delete m_views;
   delete m_model;
   delete m_programForm;
@@ -133,6 +137,7 @@ void TMainForm::buildViews() {
     view->setAcceptDrops(false);
     view->viewport()->setAcceptDrops(true);
     view->viewport()->installEventFilter(this);
+    m_viewports.push_back(view->viewport());
     describe(view, "main screen", "ProgramListView");
     connect(view, &QAbstractItemView::doubleClicked, this, [this] { run(&DefinitionManager::PropertiesClick); });
     connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& pos) {
@@ -456,7 +461,7 @@ void TMainForm::updateSortIndicator() {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-  const bool viewport = watched == ProgramListView->viewport() || watched == m_iconView->viewport();
+  const bool viewport = std::find(m_viewports.begin(), m_viewports.end(), watched) != m_viewports.end();
   if (!viewport) return QMainWindow::eventFilter(watched, event);
   switch (event->type()) {
     case QEvent::DragEnter:

@@ -179,6 +179,7 @@ class TMainForm : public QMainWindow, private QueueHost, private ManagerHost {
   QStackedWidget* m_views = nullptr;
   QTreeView* ProgramListView = nullptr;
   QListView* m_iconView = nullptr;
+  std::vector<QObject*> m_viewports;  // where files are dropped
   QToolBar* m_speedBar = nullptr;
   QMenu* m_popup = nullptr;
   QTimer* MyTimer = nullptr;
