@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libqt6svg6 libsqlite3-dev libcurl4-openssl-dev libx11-dev libsmbclient-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format clang-tidy
-  xvfb xauth openbox x11-utils tinyproxy samba smbclient util-linux iproute2
+  xvfb xauth openbox x11-utils xdotool dbus at-spi2-core python3-pyatspi tinyproxy samba smbclient util-linux iproute2
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -42,6 +42,8 @@ class StartQueue {
   // "Ca&ncel Action" and "C&ancel Run": the selected definition is no longer pending.
   void CancelPopClick(StartDefinition* selected);
 
+  // True while a tick runs.
+  [[nodiscard]] bool inTick() const { return m_inTick; }
   // The Sequence group being counted down; -1 after a tick that found nothing pending.
   [[nodiscard]] std::int32_t CurrentSequence() const { return m_currentSequence; }
 

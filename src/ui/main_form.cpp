@@ -1,5 +1,7 @@
 #include "ui/main_form.h"
 
+#include <algorithm>
+
 #include <QAccessible>
 #include <QActionGroup>
 #include <QApplication>
@@ -27,6 +29,7 @@
 #include "ui/options_form.h"
 #include "ui/program_form.h"
 #include "ui/program_list_model.h"
+#include "ui/speed_glyphs.h"
 
 namespace kip {
 
@@ -67,6 +70,8 @@ TMainForm::TMainForm(const MainFormServices& services, Switch sw, QWidget* paren
       m_queue(m_state, *this, m_evaluator, m_launcher),
       m_manager({m_state, services.registry, services.prompts, m_evaluator, m_queue, m_form, *this}, m_collator) {
   setObjectName("TMainForm");
+  setAccessibleName(toQt(kAppTitle));
+  setAccessibleDescription("TMainForm");
   setWindowTitle(toQt(kAppTitle));
   setProperty("kipHelpTopic", kMainHelpTopic);
   MyTimer = new QTimer(this);
@@ -95,9 +100,14 @@ TMainForm::TMainForm(const MainFormServices& services, Switch sw, QWidget* paren
 }
 
 TMainForm::~TMainForm() {
-  // The views go before the model's logic does.
+  // Children that refer to members (the list, the form state, the preferences) go before the members do.
+  for (QObject* viewport : m_viewports) viewport->removeEventFilter(this);
+  m_viewports.clear();
   delete m_views;
-  m_views = nullptr;
+  delete m_model;
+  delete m_programForm;
+  delete m_optionsForm;
+  delete m_aboutBox;
 }
 
 void TMainForm::buildViews() {
@@ -109,6 +119,8 @@ void TMainForm::buildViews() {
   ProgramListView->setItemsExpandable(false);
   ProgramListView->setUniformRowHeights(true);
   ProgramListView->setAllColumnsShowFocus(true);
+  // The state image and the small program icon side by side.
+  ProgramListView->setIconSize(QSize(34, 16));
   ProgramListView->setModel(m_model);
   m_iconView = new QListView(m_views);
   m_iconView->setObjectName("ProgramListIcons");
@@ -125,6 +137,7 @@ void TMainForm::buildViews() {
     view->setAcceptDrops(false);
     view->viewport()->setAcceptDrops(true);
     view->viewport()->installEventFilter(this);
+    m_viewports.push_back(view->viewport());
     describe(view, "main screen", "ProgramListView");
     connect(view, &QAbstractItemView::doubleClicked, this, [this] { run(&DefinitionManager::PropertiesClick); });
     connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& pos) {
@@ -187,24 +200,34 @@ void TMainForm::buildActions() {
   a.Contents = command("&Contents", "HelpContents", &DefinitionManager::HelpClick);
   a.About = command("&About...", "HelpAbout", &DefinitionManager::AboutClick);
 
-  auto button = [&](const char* hint, const char* name, QStyle::StandardPixmap icon) {
-    auto* action = new QAction(s->standardIcon(icon), QString::fromLatin1(hint), this);
+  auto button = [&](const char* hint, const char* name, QStyle::StandardPixmap icon, const char* themeIcon) {
+    auto* action = new QAction(QIcon::fromTheme(QString::fromLatin1(themeIcon), s->standardIcon(icon)),
+                               QString::fromLatin1(hint), this);
     action->setObjectName(QString::fromLatin1(name));
     action->setToolTip(QString::fromLatin1(hint));
     return action;
   };
-  a.NewButton = button("New", "NewButton", QStyle::SP_FileIcon);
-  a.CopyButton = button("Copy", "CopyButton", QStyle::SP_FileLinkIcon);
-  a.DeleteButton = button("Delete", "DeleteButton", QStyle::SP_TrashIcon);
-  a.EditButton = button("Edit", "EditButton", QStyle::SP_FileDialogDetailedView);
-  a.IconView = button("Icon", "IconView", QStyle::SP_FileDialogContentsView);
-  a.SmallIconView = button("Small Icon", "SmallIconView", QStyle::SP_FileDialogListView);
-  a.ListView = button("List", "ListView", QStyle::SP_FileDialogListView);
-  a.ReportView = button("Details", "ReportView", QStyle::SP_FileDialogDetailedView);
-  a.RunButton = button("Execute All", "RunButton", QStyle::SP_MediaPlay);
-  a.SoonerButton = button("Start Earlier", "SoonerButton", QStyle::SP_ArrowUp);
-  a.LaterButton = button("Start Later", "LaterButton", QStyle::SP_ArrowDown);
-  a.HelpButton = button("Help", "HelpButton", QStyle::SP_DialogHelpButton);
+  a.NewButton = button("New", "NewButton", QStyle::SP_FileIcon, "document-new");
+  a.CopyButton = button("Copy", "CopyButton", QStyle::SP_FileLinkIcon, "edit-copy");
+  a.DeleteButton = button("Delete", "DeleteButton", QStyle::SP_TrashIcon, "edit-delete");
+  a.EditButton = button("Edit", "EditButton", QStyle::SP_FileDialogInfoView, "document-properties");
+  // Where the icon theme lacks them, glyphs of our own: the style's pictures for these are hard to tell apart.
+  const std::pair<QAction*, SpeedGlyph> glyphs[] = {{a.NewButton, SpeedGlyph::New},
+                                                    {a.CopyButton, SpeedGlyph::Copy},
+                                                    {a.DeleteButton, SpeedGlyph::Delete},
+                                                    {a.EditButton, SpeedGlyph::Edit}};
+  for (const auto& [action, glyph] : glyphs)
+    if (!QIcon::hasThemeIcon(action->icon().name()) || action->icon().name().isEmpty())
+      action->setIcon(speedGlyph(glyph));
+  a.IconView = button("Icon", "IconView", QStyle::SP_FileDialogContentsView, "view-list-icons");
+  a.SmallIconView = button("Small Icon", "SmallIconView", QStyle::SP_FileDialogListView, "view-list-compact");
+  a.ListView = button("List", "ListView", QStyle::SP_FileDialogListView, "view-list-text");
+  a.ReportView = button("Details", "ReportView", QStyle::SP_FileDialogDetailedView, "view-list-details");
+  a.RunButton = button("Execute All", "RunButton", QStyle::SP_MediaPlay, "media-playback-start");
+  a.SoonerButton = button("Start Earlier", "SoonerButton", QStyle::SP_ArrowUp, "go-up");
+  a.LaterButton = button("Start Later", "LaterButton", QStyle::SP_ArrowDown, "go-down");
+  a.HelpButton = button("Help", "HelpButton", QStyle::SP_DialogHelpButton, "help-contents");
+  if (a.HelpButton->icon().name().isEmpty()) a.HelpButton->setIcon(speedGlyph(SpeedGlyph::Help));
   connect(a.NewButton, &QAction::triggered, this, [this] { run(&DefinitionManager::EditNewClick); });
   connect(a.CopyButton, &QAction::triggered, this, [this] { run(&DefinitionManager::EditCopyClick); });
   connect(a.DeleteButton, &QAction::triggered, this, [this] { run(&DefinitionManager::EditDeleteClick); });
@@ -305,6 +328,8 @@ void TMainForm::buildSpeedBar() {
     if (!button) continue;
     button->setAutoRaise(true);
     button->setFixedSize(25, 25);
+    // Reachable with Tab, so that Execute All and the view styles need no mouse either.
+    button->setFocusPolicy(Qt::TabFocus);
     button->setObjectName(action->objectName());
     const char* partName = nullptr;
     for (const char* name : kPartNames)
@@ -375,6 +400,8 @@ void TMainForm::setViewStyle(int style) {
   m_iconView->setFlow(style == kList ? QListView::TopToBottom : QListView::LeftToRight);
   m_iconView->setWrapping(true);
   m_iconView->setMovement(QListView::Static);
+  // Setting the movement switches the viewport's drops off: files are still welcome.
+  m_iconView->viewport()->setAcceptDrops(true);
   m_iconView->setResizeMode(QListView::Adjust);
   m_iconView->setGridSize(style == kLargeIcons ? QSize(96, 64) : QSize());
   m_iconView->setWordWrap(style == kLargeIcons);
@@ -402,6 +429,8 @@ void TMainForm::updateCommands() {
   a.Local->setEnabled(scope.local);
   a.Global->setVisible(scope.global);
   a.Global->setEnabled(scope.global);
+  // Start Sooner and Start Later sort by "Seq".
+  updateSortIndicator();
 }
 
 bool TMainForm::preparePopup() {
@@ -432,7 +461,7 @@ void TMainForm::updateSortIndicator() {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-  const bool viewport = watched == ProgramListView->viewport() || watched == m_iconView->viewport();
+  const bool viewport = std::find(m_viewports.begin(), m_viewports.end(), watched) != m_viewports.end();
   if (!viewport) return QMainWindow::eventFilter(watched, event);
   switch (event->type()) {
     case QEvent::DragEnter:
@@ -473,11 +502,7 @@ void TMainForm::FormCreate() {
   if (m_state.run.autostartRun) m_queue.beginAutostartRun();
 }
 
-void TMainForm::MyTimerTimer() {
-  m_inTick = true;
-  m_queue.tick();
-  m_inTick = false;
-}
+void TMainForm::MyTimerTimer() { m_queue.tick(); }
 
 void TMainForm::reportHiveProblems() {
   for (Hive hive : {Hive::CurrentUser, Hive::LocalMachine}) {
@@ -618,7 +643,7 @@ void TMainForm::setShowApp(bool shown) {
   m_showApp = shown;
   // A tick shows the taskbar window only as the queue ends; with the window never opened the program
   // ends right after, and showing it would only flash it on the desktop.
-  if (shown && m_inTick && !m_state.run.WindowOpened) return;
+  if (shown && m_queue.inTick() && !m_state.run.WindowOpened) return;
   // While the main window is on screen it is the taskbar entry; the small window stands in otherwise.
   if (shown && !isVisible())
     m_appWindow->show();

@@ -179,6 +179,7 @@ class TMainForm : public QMainWindow, private QueueHost, private ManagerHost {
   QStackedWidget* m_views = nullptr;
   QTreeView* ProgramListView = nullptr;
   QListView* m_iconView = nullptr;
+  std::vector<QObject*> m_viewports;  // where files are dropped
   QToolBar* m_speedBar = nullptr;
   QMenu* m_popup = nullptr;
   QTimer* MyTimer = nullptr;
@@ -190,7 +191,6 @@ class TMainForm : public QMainWindow, private QueueHost, private ManagerHost {
   std::optional<bool> m_trayAvailable;
   int m_trayRetries = 0;
   bool m_dialogShown = false;
-  bool m_inTick = false;
   bool m_trayActive = false;
   bool m_showApp = false;
   bool m_sessionEnding = false;

@@ -43,10 +43,14 @@ QIcon ProgramListModel::decoration(const ListRow& row) const {
 QIcon ProgramListModel::compose(const QIcon& program, int stateIndex) const {
   const QPixmap state = ProgramIcons::stateImage(stateIndex);
   if (m_large) {
-    // The state image stands at the lower left of the large icon.
-    QPixmap pixmap = program.pixmap(32, 32);
-    if (pixmap.isNull()) pixmap = QPixmap(32, 32), pixmap.fill(Qt::transparent);
+    // The program's icon filling 32 x 32 pixels, the state image at its lower left.
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPixmap picture = program.pixmap(32, 32);
+    if (!picture.isNull() && picture.width() < 32 && picture.height() < 32)
+      picture = picture.scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     QPainter painter(&pixmap);
+    painter.drawPixmap((32 - picture.width()) / 2, (32 - picture.height()) / 2, picture);
     painter.drawPixmap(0, 16, state);
     return QIcon(pixmap);
   }

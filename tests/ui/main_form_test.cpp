@@ -2,11 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QDropEvent>
 #include <QHeaderView>
+#include <QListView>
+#include <QMimeData>
+#include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
+#include <QUrl>
 
 #include "doubles/fake_launcher.h"
 #include "doubles/fake_logon_atom.h"
@@ -20,6 +28,15 @@
 
 namespace kip::test {
 namespace {
+
+// Counts the times a window is shown.
+struct ShowCounter : QObject {
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Show) ++count;
+    return false;
+  }
+  int count = 0;
+};
 
 // A main window over doubles of every service, so that the binding of the start queue, the
 // notification icon and the close can be driven tick by tick.
@@ -104,8 +121,12 @@ TEST_F(MainFormTest, AutostartRunWithoutDelayStartsDuringTheLoadAndEndsByItself)
   EXPECT_EQ(launcher.spawns[0].commandText, "/bin/first");
   EXPECT_TRUE(form->myTimer()->isActive());
 
-  // Group 0 has nothing pending, then group 2 counts its one second down.
+  // Group 0 has nothing pending, then group 2 counts its one second down. The program ends without
+  // ever mapping its taskbar window.
+  ShowCounter shows;
+  form->applicationWindow()->installEventFilter(&shows);
   for (int tick = 0; tick < 5 && form->myTimer()->isActive(); ++tick) form->queue().tick();
+  EXPECT_EQ(shows.count, 0);
   ASSERT_EQ(launcher.spawns.size(), 2u);
   EXPECT_EQ(launcher.spawns[1].commandText, "/bin/later");
   EXPECT_FALSE(form->myTimer()->isActive());
@@ -210,6 +231,62 @@ TEST_F(MainFormTest, CancelAtSaveChangesKeepsTheWindowAndWritesNothing) {
   EXPECT_EQ(prompts.questions[0], "Save changes ?");
   EXPECT_TRUE(form->isVisible());
   EXPECT_FALSE(preference("Run").has_value());
+}
+
+TEST_F(MainFormTest, ViewsCommandsAndDropsFollowTheSelection) {
+  addDefinition(Hive::CurrentUser, "Editor", "/usr/bin/editor", 1);
+  addDefinition(Hive::CurrentUser, "Backup", "/usr/bin/backup", 2);
+  addDefinition(Hive::LocalMachine, "Clock", "/usr/bin/clock", 3);
+  registry.setDword(Hive::CurrentUser, kPreferencesKey, "Global", 1);
+  auto form = create();
+  form->show();
+  const auto& a = form->actions();
+  auto* model = form->listModel();
+  auto* tree = form->programListView();
+  auto name = [&](int row) { return model->index(row, 0).data().toString().toStdString(); };
+  auto rowOf = [&](const std::string& caption) {
+    for (int row = 0; row < model->rowCount(); ++row)
+      if (name(row) == caption) return row;
+    return -1;
+  };
+  auto selectRow = [&](const std::string& caption) { tree->setCurrentIndex(model->index(rowOf(caption), 0)); };
+  EXPECT_FALSE(a.EditButton->isEnabled());
+  selectRow("Clock");  // machine-wide: copy and edit, no delete
+  EXPECT_TRUE(a.CopyButton->isEnabled());
+  EXPECT_FALSE(a.DeleteButton->isEnabled());
+  ASSERT_TRUE(form->preparePopup());
+  EXPECT_FALSE(a.DisablePop->isVisible() || a.EnablePop->isVisible());
+  EXPECT_FALSE(model->setData(model->index(rowOf("Editor"), 0), "BACKUP", Qt::EditRole));  // a clash
+  EXPECT_NE(rowOf("Editor"), -1);
+
+  // Start Later moves the selected row; the selection moves with it and survives a change of style.
+  selectRow("Editor");
+  for (int i = 0; i < 3; ++i) a.LaterButton->trigger();
+  EXPECT_EQ(rowOf("Editor"), 2);
+  EXPECT_EQ(tree->currentIndex().row(), 2);
+  EXPECT_EQ(tree->header()->sortIndicatorSection(), 7);
+  a.IconView->trigger();
+  EXPECT_EQ(form->iconListView()->currentIndex().row(), 2);
+  EXPECT_TRUE(a.DeleteButton->isEnabled());
+  a.DeleteButton->trigger();
+  EXPECT_EQ(model->rowCount(), 2);
+  EXPECT_TRUE(a.Undelete->isEnabled());
+
+  // Files dropped on the list become definitions; the speed buttons are named by their hints.
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile("/opt/tools/editor.sh")});
+  QWidget* viewport = form->iconListView()->viewport();
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(viewport, &enter);
+  EXPECT_EQ(enter.dropAction(), Qt::CopyAction);  // never a move, which could delete the file
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(viewport, &drop);
+  ASSERT_EQ(model->rowCount(), 3);
+  EXPECT_EQ(name(2), "editor");
+  auto* run = form->speedBar()->widgetForAction(a.RunButton);
+  EXPECT_EQ(run->accessibleName(), "Execute All");
+  EXPECT_EQ(run->accessibleDescription(), "RunButton");
+  EXPECT_EQ(tree->accessibleDescription(), "ProgramListView");
 }
 
 }  // namespace

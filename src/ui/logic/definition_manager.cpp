@@ -71,6 +71,8 @@ void DefinitionManager::EditNewClick() {
   m_form.LoadDefinition(*def);
   if (!m_host.showDefinitionDialog(DialogPage::Current)) return;
   m_form.StoreDefinition(*def);
+  // A new definition is unsaved even when the dialog was left as it opened.
+  def->Changed = true;
   m_list.AddRow(def);
   m_state.definitions.push_back(def);
 }
@@ -104,6 +106,8 @@ void DefinitionManager::EditUndeleteClick() {
   if (m_state.deleted.empty()) return;
   DefinitionPtr def = m_state.deleted.back();
   m_state.deleted.pop_back();
+  // A save since the deletion removed its subkey: it must be written again to exist.
+  if (def->StoredName.empty()) def->Changed = true;
   m_list.AddRow(def);
 }
 

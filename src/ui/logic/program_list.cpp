@@ -49,7 +49,7 @@ std::optional<std::size_t> ProgramList::findItem(std::string_view name) const {
   const std::string folded = foldName(name);
   if (m_captions.find(folded) == m_captions.end()) return std::nullopt;
   for (std::size_t i = 0; i < m_rows.size(); ++i)
-    if (m_rows[i].def && foldName(m_rows[i].caption) == folded) return i;
+    if (m_rows[i].def && m_rows[i].foldedCaption == folded) return i;
   return std::nullopt;
 }
 
@@ -58,18 +58,19 @@ int ProgramList::stateIndexFor(const StartDefinition& def) const {
   return def.Disable ? kStateDisabled : kStateEnabled;
 }
 
-void ProgramList::indexCaption(const std::string& caption) { ++m_captions[foldName(caption)]; }
+void ProgramList::indexCaption(const std::string& folded) { ++m_captions[folded]; }
 
-void ProgramList::unindexCaption(const std::string& caption) {
-  const auto it = m_captions.find(foldName(caption));
+void ProgramList::unindexCaption(const std::string& folded) {
+  const auto it = m_captions.find(folded);
   if (it == m_captions.end()) return;
   if (--it->second == 0) m_captions.erase(it);
 }
 
 void ProgramList::setCaption(ListRow& row, const std::string& caption) {
-  unindexCaption(row.caption);
+  unindexCaption(row.foldedCaption);
   row.caption = caption;
-  indexCaption(row.caption);
+  row.foldedCaption = foldName(caption);
+  indexCaption(row.foldedCaption);
 }
 
 void ProgramList::AddRow(const DefinitionPtr& def) {
@@ -84,10 +85,11 @@ void ProgramList::AddRow(const DefinitionPtr& def) {
   ListRow row;
   row.def = def;
   row.caption = def->Name;
+  row.foldedCaption = foldName(row.caption);
   row.cells = cellsOf(*def);
   row.imageIndex = m_nextImage++;
   row.stateIndex = stateIndexFor(*def);
-  indexCaption(row.caption);
+  indexCaption(row.foldedCaption);
   m_rows.push_back(std::move(row));
   if (m_listener) m_listener->rowsInserted();
 }
@@ -122,7 +124,7 @@ DefinitionPtr ProgramList::removeRow(std::size_t index) {
   if (index >= m_rows.size()) return nullptr;
   if (m_listener) m_listener->rowsAboutToBeRemoved(index, index);
   DefinitionPtr def = std::move(m_rows[index].def);
-  unindexCaption(m_rows[index].caption);
+  unindexCaption(m_rows[index].foldedCaption);
   m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(index));
   if (m_listener) m_listener->rowsRemoved();
   return def;
@@ -195,8 +197,9 @@ RenameOutcome ProgramList::renameRow(std::size_t index, const std::string& capti
   if (index >= m_rows.size() || !m_rows[index].def) return RenameOutcome::Unchanged;
   ListRow& row = m_rows[index];
   if (row.def->Name == caption) return RenameOutcome::Unchanged;
-  const auto it = m_captions.find(foldName(caption));
-  const std::size_t own = foldName(row.caption) == foldName(caption) ? 1 : 0;
+  const std::string folded = foldName(caption);
+  const auto it = m_captions.find(folded);
+  const std::size_t own = row.foldedCaption == folded ? 1 : 0;
   if (it != m_captions.end() && it->second > own) {
     // The old name goes back on the row.
     if (row.caption != row.def->Name) setCaption(row, row.def->Name);

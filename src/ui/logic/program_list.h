@@ -32,6 +32,7 @@ enum StateImage : int { kStateEnabled = 0, kStateDisabled = 1, kStateMachine = 2
 struct ListRow {
   DefinitionPtr def;
   std::string caption;
+  std::string foldedCaption;  // the caption as names are compared, for quick searches
   std::array<std::string, kColumnCount - 1> cells;
   int imageIndex = 0;
   int stateIndex = kStateEnabled;
@@ -105,8 +106,8 @@ class ProgramList final : public ExchangeList {
   [[nodiscard]] int stateIndexFor(const StartDefinition& def) const;
 
  private:
-  void indexCaption(const std::string& caption);
-  void unindexCaption(const std::string& caption);
+  void indexCaption(const std::string& folded);
+  void unindexCaption(const std::string& folded);
   void setCaption(ListRow& row, const std::string& caption);
 
   const TextCollator* m_collator;

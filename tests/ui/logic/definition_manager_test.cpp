@@ -159,6 +159,13 @@ TEST_F(DefinitionManagerTest, FirstShowingBuildsTheListAndEditsStayInMemoryUntil
 
   prompts.queue({Answer::Yes});
   EXPECT_TRUE(manager.ConfirmSave());
+  // Undeleted after the save removed its subkey, a definition is written again.
+  select("Backup(2)");
+  manager.EditDeleteClick();
+  manager.SaveClick();
+  manager.EditUndeleteClick();
+  EXPECT_TRUE(manager.list().row(2).def->Changed);
+  manager.SaveClick();
   state.definitions.clear();
   DefinitionStore(registry).load(Hive::CurrentUser, false, state.definitions);
   ASSERT_EQ(state.definitions.size(), 3u);
