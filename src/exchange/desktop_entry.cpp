@@ -88,7 +88,13 @@ std::vector<std::string> parseList(std::string_view value) {
   return items;
 }
 
-std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string quoted(std::string_view text) {
+  // Appended rather than concatenated: GCC 12 at -O3 reports a false -Wrestrict for "..." + std::string.
+  std::string out(1, '"');
+  out += text;
+  out += '"';
+  return out;
+}
 
 // Reads the lines of one file into an entry.
 class EntryParser {
