@@ -13,6 +13,7 @@
 #include "ui/control_naming.h"
 #include "ui/help_opener.h"
 #include "ui/logic/about_box.h"
+#include "ui/program_icon.h"
 #include "ui/splash_picture.h"
 
 namespace kip {
@@ -43,6 +44,7 @@ TAboutBox::TAboutBox(AboutBoxServices services, QWidget* parent, TExeVersion ver
     : QDialog(parent), m_services(std::move(services)), ExeVersion1(std::move(version)) {
   if (!m_services.openAddress) m_services.openAddress = [](const QString& address) { openWithOpener(address); };
   setWindowTitle(QStringLiteral("About Kip Launch Manager"));
+  setWindowIcon(programIcon());
   nameControl(this, "AboutBox", windowTitle());
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);

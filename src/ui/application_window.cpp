@@ -4,11 +4,14 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "ui/program_icon.h"
+
 namespace kip {
 
 ApplicationWindow::ApplicationWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName("ApplicationWindow");
   setWindowTitle("Kip Launch Manager");
+  setWindowIcon(programIcon());
   auto* layout = new QVBoxLayout(this);
   auto* label = new QLabel("Kip Launch Manager is starting your programs.\nClose this window to cancel.", this);
   layout->addWidget(label);

@@ -28,7 +28,9 @@
 #include "ui/logic/program_form.h"
 #include "ui/options_form.h"
 #include "ui/program_form.h"
+#include "ui/program_icon.h"
 #include "ui/program_list_model.h"
+#include "ui/row_view.h"
 #include "ui/speed_glyphs.h"
 
 namespace kip {
@@ -113,7 +115,9 @@ TMainForm::~TMainForm() {
 void TMainForm::buildViews() {
   m_model = new ProgramListModel(m_manager, this);
   m_views = new QStackedWidget(this);
-  ProgramListView = new QTreeView(m_views);
+  auto* tree = new RowView<QTreeView>(m_views);
+  tree->setOpenRow([this] { run(&DefinitionManager::PropertiesClick); });
+  ProgramListView = tree;
   ProgramListView->setObjectName("ProgramListView");
   ProgramListView->setRootIsDecorated(false);
   ProgramListView->setItemsExpandable(false);
@@ -122,7 +126,9 @@ void TMainForm::buildViews() {
   // The state image and the small program icon side by side.
   ProgramListView->setIconSize(QSize(34, 16));
   ProgramListView->setModel(m_model);
-  m_iconView = new QListView(m_views);
+  auto* icons = new RowView<QListView>(m_views);
+  icons->setOpenRow([this] { run(&DefinitionManager::PropertiesClick); });
+  m_iconView = icons;
   m_iconView->setObjectName("ProgramListIcons");
   m_iconView->setModel(m_model);
   // One selection for both views, so the selected row survives a change of style.
@@ -362,7 +368,8 @@ void TMainForm::buildPopup() {
 }
 
 void TMainForm::buildTrayIcon() {
-  QIcon icon = QIcon::fromTheme("kiplaunch", style()->standardIcon(QStyle::SP_ComputerIcon));
+  announceProgramIdentity();
+  const QIcon icon = programIcon();
   setWindowIcon(icon);
   TrayIcon1 = new QSystemTrayIcon(icon, this);
   TrayIcon1->setObjectName("TrayIcon1");
