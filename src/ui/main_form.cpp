@@ -155,6 +155,8 @@ void TMainForm::buildViews() {
   header->setSectionsMovable(false);
   header->setStretchLastSection(false);
   for (std::size_t col = 0; col < kColumnCount; ++col) header->resizeSection(static_cast<int>(col), kColumnWidths[col]);
+  // A caption wider than its column ends in "..." rather than being cut at both sides; its tooltip shows it whole.
+  header->setTextElideMode(Qt::ElideRight);
   connect(header, &QHeaderView::sectionClicked, this, [this](int section) {
     m_manager.headerClick(static_cast<std::size_t>(section));
     updateSortIndicator();

@@ -44,8 +44,12 @@ QLabel* fieldLabel(const QString& text, QWidget* buddy) {
   return label;
 }
 
-QLabel* valueLabel(bool bold) {
+// A read-only value. Its text is what a screen reader says of it, so it has no accessible name of its own;
+// the caption in front of it is linked to it as its label.
+QLabel* valueLabel(const char* control, bool bold) {
   auto* label = new QLabel;
+  label->setObjectName(control);
+  label->setAccessibleDescription(control);
   label->setTextFormat(Qt::PlainText);
   label->setTextInteractionFlags(Qt::TextSelectableByMouse);
   if (bold) {
@@ -114,8 +118,8 @@ QGroupBox* radioGroup(const char* control, const QString& caption, const QString
 // The name line at the top of a tab.
 QHBoxLayout* nameLine(QLabel*& title, const char* control) {
   auto* line = new QHBoxLayout;
-  title = named(valueLabel(true), control, QStringLiteral("Name:"));
-  line->addWidget(new QLabel(QStringLiteral("Name:")));
+  title = valueLabel(control, true);
+  line->addWidget(fieldLabel(QStringLiteral("Name:"), title));
   line->addWidget(title, 1);
   return line;
 }
@@ -380,10 +384,10 @@ void TProgramForm::build() {
   {
     auto* form = new QFormLayout;
     form->setLabelAlignment(Qt::AlignLeft | Qt::AlignTop);
-    c.StatTitle = named(valueLabel(true), "StatTitle", QStringLiteral("Name:"));
-    c.LastExecuted = named(valueLabel(false), "LastExecuted", QStringLiteral("Last executed:"));
-    c.LastTested = named(valueLabel(false), "LastTested", QStringLiteral("Last tested:"));
-    c.ExecMsg = named(valueLabel(false), "ExecMsg", QStringLiteral("Result:"));
+    c.StatTitle = valueLabel("StatTitle", true);
+    c.LastExecuted = valueLabel("LastExecuted", false);
+    c.LastTested = valueLabel("LastTested", false);
+    c.ExecMsg = valueLabel("ExecMsg", false);
     c.ExecMsg->setWordWrap(true);
     c.ExecMsg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     c.ExecMsg->setMinimumHeight(c.ExecMsg->fontMetrics().lineSpacing() * 5);

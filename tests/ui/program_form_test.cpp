@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -87,6 +88,8 @@ TEST_F(ProgramFormWidgetTest, EditsEveryTabAndStoresAfterOk) {
   EXPECT_EQ(c().SequenceNumber->text(), "1000");  // shown whole
   EXPECT_EQ(c().DelayCount->accessibleName(), "Delay before starting");
   EXPECT_EQ(c().DelayCount->accessibleDescription(), "DelayCount");
+  // A screen reader hears the definition's name, not the caption in front of it.
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(c().Title)->text(QAccessible::Name), "Mail");
   EXPECT_FALSE(c().ReadOnlyLabel->isVisible());
   EXPECT_EQ(form->minimumSize(), form->maximumSize());  // fixed, so no window manager offers to maximise it
   // A screen reader on Linux names a combo box by its text and its linked label: each unit list has a label.
