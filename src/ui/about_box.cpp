@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -70,6 +71,8 @@ TAboutBox::TAboutBox(AboutBoxServices services, QWidget* parent, TExeVersion ver
   // Every way of following the link goes through the home page handler, never Qt's own opener.
   c.HomePage->setOpenExternalLinks(false);
   connect(c.HomePage, &QLabel::linkActivated, this, [this] { HomePageClick(); });
+  // Return and Space on the focused link follow it, rather than reaching the dialog's default button.
+  c.HomePage->installEventFilter(this);
 
   auto* facts = new QGridLayout;
   const std::pair<const char*, const char*> captions[] = {
@@ -143,6 +146,17 @@ void TAboutBox::FormActivate() {
 }
 
 void TAboutBox::HomePageClick() { m_services.openAddress(QString::fromLatin1(kHomePage)); }
+
+bool TAboutBox::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_controls.HomePage && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+      HomePageClick();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
 
 bool TAboutBox::event(QEvent* event) {
   if (event->type() == QEvent::WindowActivate) FormActivate();
