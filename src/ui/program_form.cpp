@@ -96,6 +96,8 @@ QComboBox* editableCombo(const char* control, const QString& label) {
   combo->setEditable(true);
   combo->setInsertPolicy(QComboBox::NoInsert);  // the form logic decides what joins the list
   combo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  // Wide enough for a typical configuration, user or group name in the dialog's fixed size.
+  combo->setMinimumContentsLength(20);
   return combo;
 }
 
