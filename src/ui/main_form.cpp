@@ -231,6 +231,10 @@ void TMainForm::buildActions() {
   a.SmallIconView = button("Small Icon", "SmallIconView", QStyle::SP_FileDialogListView, "view-list-compact");
   a.ListView = button("List", "ListView", QStyle::SP_FileDialogListView, "view-list-text");
   a.ReportView = button("Details", "ReportView", QStyle::SP_FileDialogDetailedView, "view-list-details");
+  // The style draws small icons and list alike: tell them apart where the theme has neither.
+  if (!QIcon::hasThemeIcon(QStringLiteral("view-list-compact")))
+    a.SmallIconView->setIcon(speedGlyph(SpeedGlyph::SmallIcons));
+  if (!QIcon::hasThemeIcon(QStringLiteral("view-list-text"))) a.ListView->setIcon(speedGlyph(SpeedGlyph::List));
   a.RunButton = button("Execute All", "RunButton", QStyle::SP_MediaPlay, "media-playback-start");
   a.SoonerButton = button("Start Earlier", "SoonerButton", QStyle::SP_ArrowUp, "go-up");
   a.LaterButton = button("Start Later", "LaterButton", QStyle::SP_ArrowDown, "go-down");
