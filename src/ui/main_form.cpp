@@ -394,7 +394,8 @@ void TMainForm::buildTrayIcon() {
 
 void TMainForm::run(void (DefinitionManager::*command)()) {
   (m_manager.*command)();
-  updateCommands();
+  // A removed row hands the selection to its neighbour while the command still runs: take it up now.
+  selectionChanged();
 }
 
 QAbstractItemView* TMainForm::currentView() const {

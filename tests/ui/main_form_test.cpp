@@ -291,6 +291,8 @@ TEST_F(MainFormTest, ViewsCommandsAndDropsFollowTheSelection) {
   EXPECT_TRUE(a.DeleteButton->isEnabled());
   a.DeleteButton->trigger();
   EXPECT_EQ(model->rowCount(), 2);
+  EXPECT_TRUE(tree->selectionModel()->hasSelection());  // the neighbour, and the commands follow it
+  EXPECT_TRUE(a.EditButton->isEnabled());
   EXPECT_TRUE(a.Undelete->isEnabled());
 
   // Files dropped on the list become definitions; the speed buttons are named by their hints.
