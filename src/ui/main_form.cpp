@@ -24,6 +24,7 @@
 
 #include "ui/about_box.h"
 #include "ui/application_window.h"
+#include "ui/eliding_header.h"
 #include "ui/help_opener.h"
 #include "ui/logic/program_form.h"
 #include "ui/options_form.h"
@@ -125,6 +126,7 @@ void TMainForm::buildViews() {
   ProgramListView->setAllColumnsShowFocus(true);
   // The state image and the small program icon side by side.
   ProgramListView->setIconSize(QSize(34, 16));
+  ProgramListView->setHeader(new ElidingHeader(Qt::Horizontal, ProgramListView));
   ProgramListView->setModel(m_model);
   auto* icons = new RowView<QListView>(m_views);
   icons->setOpenRow([this] { run(&DefinitionManager::PropertiesClick); });
@@ -155,8 +157,6 @@ void TMainForm::buildViews() {
   header->setSectionsMovable(false);
   header->setStretchLastSection(false);
   for (std::size_t col = 0; col < kColumnCount; ++col) header->resizeSection(static_cast<int>(col), kColumnWidths[col]);
-  // A caption wider than its column ends in "..." rather than being cut at both sides; its tooltip shows it whole.
-  header->setTextElideMode(Qt::ElideRight);
   connect(header, &QHeaderView::sectionClicked, this, [this](int section) {
     m_manager.headerClick(static_cast<std::size_t>(section));
     updateSortIndicator();
