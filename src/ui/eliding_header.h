@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QHeaderView>
-#include <QStyle>
 #include <QStyleOptionHeader>
+#include <algorithm>
 
 namespace kip {
 
@@ -16,11 +16,8 @@ class ElidingHeader final : public QHeaderView {
   void initStyleOptionForIndex(QStyleOptionHeader* option, int logicalIndex) const override {
     QHeaderView::initStyleOptionForIndex(option, logicalIndex);
     // A centred caption may spread over the label's margins up to the section's edges, less a pixel each.
-    int room = sectionSize(logicalIndex) - 2;
-    if (isSortIndicatorShown() && sortIndicatorSection() == logicalIndex)
-      room -= style()->pixelMetric(QStyle::PM_HeaderMarkSize, option, this) +
-              2 * style()->pixelMetric(QStyle::PM_HeaderMargin, option, this);
-    option->text = option->fontMetrics.elidedText(option->text, Qt::ElideRight, std::max(room, 0));
+    const int room = std::max(sectionSize(logicalIndex) - 2, 0);
+    option->text = option->fontMetrics.elidedText(option->text, Qt::ElideRight, room);
   }
 };
 
