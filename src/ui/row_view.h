@@ -47,6 +47,14 @@ class RowView : public View {
       m_openRow();
       return;
     }
+    // With no current row the toolkit answers every movement with the first row; End and Page Down should
+    // go from there.
+    const bool fromTop = event->key() == Qt::Key_End || event->key() == Qt::Key_PageDown;
+    if (fromTop && !this->currentIndex().isValid() && this->model() && this->model()->rowCount(this->rootIndex()) > 0) {
+      const QSignalBlocker quiet(this->selectionModel());
+      this->selectionModel()->setCurrentIndex(this->model()->index(0, 0, this->rootIndex()),
+                                              QItemSelectionModel::NoUpdate);
+    }
     View::keyPressEvent(event);
   }
 

@@ -272,6 +272,9 @@ TEST_F(MainFormTest, ViewsCommandsAndDropsFollowTheSelection) {
   });
   QTest::keyClick(tree, Qt::Key_Return);
   EXPECT_EQ(opened, static_cast<QWidget*>(form->programForm()));
+  tree->selectionModel()->clear();
+  QTest::keyClick(tree, Qt::Key_End);  // from no current row, End still goes to the last
+  EXPECT_TRUE(tree->selectionModel()->isRowSelected(model->rowCount() - 1, {}));
   selectRow("Clock");  // machine-wide: copy and edit, no delete
   EXPECT_TRUE(a.CopyButton->isEnabled());
   EXPECT_FALSE(a.DeleteButton->isEnabled());
