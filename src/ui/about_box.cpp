@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -13,6 +14,7 @@
 #include "ui/control_naming.h"
 #include "ui/help_opener.h"
 #include "ui/logic/about_box.h"
+#include "ui/program_icon.h"
 #include "ui/splash_picture.h"
 
 namespace kip {
@@ -43,6 +45,7 @@ TAboutBox::TAboutBox(AboutBoxServices services, QWidget* parent, TExeVersion ver
     : QDialog(parent), m_services(std::move(services)), ExeVersion1(std::move(version)) {
   if (!m_services.openAddress) m_services.openAddress = [](const QString& address) { openWithOpener(address); };
   setWindowTitle(QStringLiteral("About Kip Launch Manager"));
+  setWindowIcon(programIcon());
   nameControl(this, "AboutBox", windowTitle());
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
@@ -68,6 +71,8 @@ TAboutBox::TAboutBox(AboutBoxServices services, QWidget* parent, TExeVersion ver
   // Every way of following the link goes through the home page handler, never Qt's own opener.
   c.HomePage->setOpenExternalLinks(false);
   connect(c.HomePage, &QLabel::linkActivated, this, [this] { HomePageClick(); });
+  // Return and Space on the focused link follow it, rather than reaching the dialog's default button.
+  c.HomePage->installEventFilter(this);
 
   auto* facts = new QGridLayout;
   const std::pair<const char*, const char*> captions[] = {
@@ -141,6 +146,17 @@ void TAboutBox::FormActivate() {
 }
 
 void TAboutBox::HomePageClick() { m_services.openAddress(QString::fromLatin1(kHomePage)); }
+
+bool TAboutBox::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_controls.HomePage && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+      HomePageClick();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
 
 bool TAboutBox::event(QEvent* event) {
   if (event->type() == QEvent::WindowActivate) FormActivate();

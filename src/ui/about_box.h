@@ -58,6 +58,7 @@ class TAboutBox final : public QDialog {
 
  protected:
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   AboutBoxServices m_services;

@@ -24,11 +24,14 @@
 
 #include "ui/about_box.h"
 #include "ui/application_window.h"
+#include "ui/eliding_header.h"
 #include "ui/help_opener.h"
 #include "ui/logic/program_form.h"
 #include "ui/options_form.h"
 #include "ui/program_form.h"
+#include "ui/program_icon.h"
 #include "ui/program_list_model.h"
+#include "ui/row_view.h"
 #include "ui/speed_glyphs.h"
 
 namespace kip {
@@ -113,7 +116,9 @@ TMainForm::~TMainForm() {
 void TMainForm::buildViews() {
   m_model = new ProgramListModel(m_manager, this);
   m_views = new QStackedWidget(this);
-  ProgramListView = new QTreeView(m_views);
+  auto* tree = new RowView<QTreeView>(m_views);
+  tree->setOpenRow([this] { run(&DefinitionManager::PropertiesClick); });
+  ProgramListView = tree;
   ProgramListView->setObjectName("ProgramListView");
   ProgramListView->setRootIsDecorated(false);
   ProgramListView->setItemsExpandable(false);
@@ -121,8 +126,11 @@ void TMainForm::buildViews() {
   ProgramListView->setAllColumnsShowFocus(true);
   // The state image and the small program icon side by side.
   ProgramListView->setIconSize(QSize(34, 16));
+  ProgramListView->setHeader(new ElidingHeader(Qt::Horizontal, ProgramListView));
   ProgramListView->setModel(m_model);
-  m_iconView = new QListView(m_views);
+  auto* icons = new RowView<QListView>(m_views);
+  icons->setOpenRow([this] { run(&DefinitionManager::PropertiesClick); });
+  m_iconView = icons;
   m_iconView->setObjectName("ProgramListIcons");
   m_iconView->setModel(m_model);
   // One selection for both views, so the selected row survives a change of style.
@@ -223,6 +231,10 @@ void TMainForm::buildActions() {
   a.SmallIconView = button("Small Icon", "SmallIconView", QStyle::SP_FileDialogListView, "view-list-compact");
   a.ListView = button("List", "ListView", QStyle::SP_FileDialogListView, "view-list-text");
   a.ReportView = button("Details", "ReportView", QStyle::SP_FileDialogDetailedView, "view-list-details");
+  // The style draws small icons and list alike: tell them apart where the theme has neither.
+  if (!QIcon::hasThemeIcon(QStringLiteral("view-list-compact")))
+    a.SmallIconView->setIcon(speedGlyph(SpeedGlyph::SmallIcons));
+  if (!QIcon::hasThemeIcon(QStringLiteral("view-list-text"))) a.ListView->setIcon(speedGlyph(SpeedGlyph::List));
   a.RunButton = button("Execute All", "RunButton", QStyle::SP_MediaPlay, "media-playback-start");
   a.SoonerButton = button("Start Earlier", "SoonerButton", QStyle::SP_ArrowUp, "go-up");
   a.LaterButton = button("Start Later", "LaterButton", QStyle::SP_ArrowDown, "go-down");
@@ -362,7 +374,8 @@ void TMainForm::buildPopup() {
 }
 
 void TMainForm::buildTrayIcon() {
-  QIcon icon = QIcon::fromTheme("kiplaunch", style()->standardIcon(QStyle::SP_ComputerIcon));
+  announceProgramIdentity();
+  const QIcon icon = programIcon();
   setWindowIcon(icon);
   TrayIcon1 = new QSystemTrayIcon(icon, this);
   TrayIcon1->setObjectName("TrayIcon1");
@@ -381,7 +394,8 @@ void TMainForm::buildTrayIcon() {
 
 void TMainForm::run(void (DefinitionManager::*command)()) {
   (m_manager.*command)();
-  updateCommands();
+  // A removed row hands the selection to its neighbour while the command still runs: take it up now.
+  selectionChanged();
 }
 
 QAbstractItemView* TMainForm::currentView() const {

@@ -21,6 +21,7 @@
 #include "ui/help_opener.h"
 #include "ui/logic/help_topics.h"
 #include "ui/logic/options_form.h"
+#include "ui/program_icon.h"
 
 namespace kip {
 namespace {
@@ -60,6 +61,7 @@ TOptionsForm::TOptionsForm(OptionsFormServices services, QWidget* parent) : QDia
 
 void TOptionsForm::build() {
   setWindowTitle(QStringLiteral("Advanced Options"));
+  setWindowIcon(programIcon());
   nameControl(this, "OptionsForm", windowTitle(), topic::kOptions);
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint);

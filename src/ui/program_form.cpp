@@ -22,6 +22,7 @@
 
 #include "ui/help_opener.h"
 #include "ui/program_form_binder.h"
+#include "ui/program_icon.h"
 
 namespace kip {
 
@@ -43,8 +44,12 @@ QLabel* fieldLabel(const QString& text, QWidget* buddy) {
   return label;
 }
 
-QLabel* valueLabel(bool bold) {
+// A read-only value. Its text is what a screen reader says of it, so it has no accessible name of its own;
+// the caption in front of it is linked to it as its label.
+QLabel* valueLabel(const char* control, bool bold) {
   auto* label = new QLabel;
+  label->setObjectName(control);
+  label->setAccessibleDescription(control);
   label->setTextFormat(Qt::PlainText);
   label->setTextInteractionFlags(Qt::TextSelectableByMouse);
   if (bold) {
@@ -76,11 +81,23 @@ QComboBox* listCombo(const char* control, const QString& label) {
   return combo;
 }
 
+// The unit list beside a count field. A screen reader on Linux names a combo box by its current text and by
+// the label linked to it, so the list gets a label of its own, kept out of sight.
+QComboBox* unitsCombo(const char* control, const QString& name, QBoxLayout* row) {
+  auto* combo = listCombo(control, name);
+  auto* label = fieldLabel(name, combo);
+  label->setVisible(false);
+  row->addWidget(label);
+  return combo;
+}
+
 QComboBox* editableCombo(const char* control, const QString& label) {
   auto* combo = named(new QComboBox, control, label);
   combo->setEditable(true);
   combo->setInsertPolicy(QComboBox::NoInsert);  // the form logic decides what joins the list
   combo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  // Wide enough for a typical configuration, user or group name in the dialog's fixed size.
+  combo->setMinimumContentsLength(20);
   return combo;
 }
 
@@ -103,8 +120,8 @@ QGroupBox* radioGroup(const char* control, const QString& caption, const QString
 // The name line at the top of a tab.
 QHBoxLayout* nameLine(QLabel*& title, const char* control) {
   auto* line = new QHBoxLayout;
-  title = named(valueLabel(true), control, QStringLiteral("Name:"));
-  line->addWidget(new QLabel(QStringLiteral("Name:")));
+  title = valueLabel(control, true);
+  line->addWidget(fieldLabel(QStringLiteral("Name:"), title));
   line->addWidget(title, 1);
   return line;
 }
@@ -139,6 +156,9 @@ TProgramForm::TProgramForm(ProgramFormState& state, ProgramFormServices services
   setObjectName(QStringLiteral("ProgramForm"));
   setWindowTitle(QString::fromUtf8(kProgramFormCaption.data(), static_cast<qsizetype>(kProgramFormCaption.size())));
   setAccessibleDescription(QStringLiteral("TProgramForm"));
+  setWindowIcon(programIcon());
+  // A close button only, and a fixed size, so that window managers which honour neither hint offer no maximise.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setProperty(kHelpTopicProperty, kProgramFormHelpTopic);
   build();
   bind();
@@ -198,7 +218,7 @@ void TProgramForm::build() {
   {
     auto* row = new QHBoxLayout(c.DelayGroup);
     c.DelayCount = countEdit("DelayCount", QStringLiteral("Delay before starting"));
-    c.CB_delayunits = listCombo("CB_delayunits", QStringLiteral("Delay before starting"));
+    c.CB_delayunits = unitsCombo("CB_delayunits", QStringLiteral("Delay units"), row);
     row->addWidget(fieldLabel(QStringLiteral("Delay before starting"), c.DelayCount));
     row->addWidget(c.DelayCount);
     row->addWidget(c.CB_delayunits);
@@ -321,7 +341,7 @@ void TProgramForm::build() {
   {
     auto* row = new QHBoxLayout(c.FreqGroup);
     c.FreqCount = countEdit("FreqCount", QStringLiteral("Mimimum between runs"));
-    c.CB_frequnits = listCombo("CB_frequnits", QStringLiteral("Mimimum between runs"));
+    c.CB_frequnits = unitsCombo("CB_frequnits", QStringLiteral("Frequency units"), row);
     row->addWidget(fieldLabel(QStringLiteral("Mimimum between runs"), c.FreqCount));
     row->addWidget(c.FreqCount);
     row->addWidget(c.CB_frequnits);
@@ -333,12 +353,12 @@ void TProgramForm::build() {
   page = addPage(QStringLiteral("Afterwards"), ProgramFormPage::Afterwards);
   page->addLayout(nameLine(c.FreqTitle, "FreqTitle"));
   auto timing = [&](QGroupBox* frame, QGroupBox* radios, QLineEdit*& count, const char* countControl, QComboBox*& units,
-                    const char* unitsControl, const QString& label) {
+                    const char* unitsControl, const QString& label, const QString& unitsName) {
     auto* column = new QVBoxLayout(frame);
     column->addWidget(radios);
     auto* row = new QHBoxLayout;
     count = countEdit(countControl, label);
-    units = listCombo(unitsControl, label);
+    units = unitsCombo(unitsControl, unitsName, row);
     row->addWidget(fieldLabel(label, count));
     row->addWidget(count);
     row->addWidget(units);
@@ -350,7 +370,7 @@ void TProgramForm::build() {
   c.WaitRadioGroup = radioGroup("WaitRadioGroup", QStringLiteral(" Wait for "),
                                 {QStringLiteral("Idle"), QStringLiteral("Finish")}, 2, m_radioButtons[3]);
   timing(c.WaitGroup, c.WaitRadioGroup, c.WaitCount, "WaitCount", c.CB_waitunits, "CB_waitunits",
-         QStringLiteral("Limit waiting to"));
+         QStringLiteral("Limit waiting to"), QStringLiteral("Wait units"));
   c.CB_msg = named(new QCheckBox(QStringLiteral("Automatic Action")), "CB_msg", QStringLiteral("Automatic Action"));
   c.MsgGroup = checkedGroup(page, c.CB_msg, "MsgGroup", QStringLiteral(" Action "));
   c.MsgRadioGroup = radioGroup(
@@ -358,7 +378,7 @@ void TProgramForm::build() {
       {QStringLiteral("Close"), QStringLiteral("Restore"), QStringLiteral("Minimize"), QStringLiteral("Maximize")}, 4,
       m_radioButtons[4]);
   timing(c.MsgGroup, c.MsgRadioGroup, c.MsgCount, "MsgCount", c.CB_msgunits, "CB_msgunits",
-         QStringLiteral("Perform action after"));
+         QStringLiteral("Perform action after"), QStringLiteral("Action units"));
   page->addStretch(1);
 
   // "Status"
@@ -366,10 +386,10 @@ void TProgramForm::build() {
   {
     auto* form = new QFormLayout;
     form->setLabelAlignment(Qt::AlignLeft | Qt::AlignTop);
-    c.StatTitle = named(valueLabel(true), "StatTitle", QStringLiteral("Name:"));
-    c.LastExecuted = named(valueLabel(false), "LastExecuted", QStringLiteral("Last executed:"));
-    c.LastTested = named(valueLabel(false), "LastTested", QStringLiteral("Last tested:"));
-    c.ExecMsg = named(valueLabel(false), "ExecMsg", QStringLiteral("Result:"));
+    c.StatTitle = valueLabel("StatTitle", true);
+    c.LastExecuted = valueLabel("LastExecuted", false);
+    c.LastTested = valueLabel("LastTested", false);
+    c.ExecMsg = valueLabel("ExecMsg", false);
     c.ExecMsg->setWordWrap(true);
     c.ExecMsg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     c.ExecMsg->setMinimumHeight(c.ExecMsg->fontMetrics().lineSpacing() * 5);
@@ -403,6 +423,7 @@ void TProgramForm::build() {
   c.CancelButton->setProperty(kHelpTopicProperty, help_topic::kCancelButton);
   c.TestButton->setProperty(kHelpTopicProperty, help_topic::kTestButton);
   top->addLayout(buttons);
+  top->setSizeConstraint(QLayout::SetFixedSize);
   c.PageContents = contents;
 
   // The tab order follows the order of the controls on each tab.

@@ -82,7 +82,7 @@ QVariant ProgramListModel::data(const QModelIndex& index, int role) const {
 QVariant ProgramListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || section < 0 || section >= static_cast<int>(kColumnCount)) return {};
   const auto column = static_cast<std::size_t>(section);
-  if (role == Qt::DisplayRole) return QString::fromLatin1(kColumnCaptions[column].data());
+  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return QString::fromLatin1(kColumnCaptions[column].data());
   if (role == Qt::TextAlignmentRole)
     return QVariant::fromValue((kColumnCentred[column] ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
   return {};

@@ -27,6 +27,21 @@ void drawPage(QPainter& p, QRectF r) {
   p.drawLine(QPointF(r.right() - fold, r.top() + fold), QPointF(r.right(), r.top() + fold));
 }
 
+// Small items with a caption line each: in rows of two for small icons, in one column for the list.
+void drawItems(QPainter& p, int columns) {
+  const int rows = columns == 1 ? 4 : 2;
+  const qreal step = 18.0 / rows;
+  const qreal width = 18.0 / columns;
+  for (int row = 0; row < rows; ++row)
+    for (int column = 0; column < columns; ++column) {
+      const QPointF at(1.5 + column * width, 1.5 + row * step);
+      p.setPen(QPen(QColor(70, 70, 70), 1));
+      p.setBrush(QColor(90, 140, 210));
+      p.drawRect(QRectF(at, QSizeF(step - 2, step - 2)));
+      p.drawLine(QPointF(at.x() + step, at.y() + (step - 2) / 2), QPointF(at.x() + width - 2, at.y() + (step - 2) / 2));
+    }
+}
+
 }  // namespace
 
 QIcon speedGlyph(SpeedGlyph glyph) {
@@ -57,6 +72,12 @@ QIcon speedGlyph(SpeedGlyph glyph) {
       p.drawLine(QPointF(9, 17), QPointF(18, 7));
       p.setPen(QPen(QColor(60, 60, 60), 1.5));
       p.drawLine(QPointF(8, 18.5), QPointF(9.5, 16.5));
+      break;
+    case SpeedGlyph::SmallIcons:
+      drawItems(p, 2);
+      break;
+    case SpeedGlyph::List:
+      drawItems(p, 1);
       break;
     case SpeedGlyph::Help: {
       p.setPen(Qt::NoPen);

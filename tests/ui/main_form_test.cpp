@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
+#include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -24,6 +25,7 @@
 #include "doubles/scripted_prompts.h"
 #include "model/registry_layout.h"
 #include "ui/application_window.h"
+#include "ui/program_form.h"
 #include "ui/program_list_model.h"
 
 namespace kip::test {
@@ -90,6 +92,10 @@ TEST_F(MainFormTest, InteractiveStartBuildsTheListAtTheFirstShowing) {
   EXPECT_EQ(text(0), "Editor");
   EXPECT_EQ(text(1), "/usr/bin/editor");
   EXPECT_EQ(text(7), "3");
+  // The desktop learns which entry the program belongs to; the windows carry the program's icon.
+  EXPECT_EQ(QGuiApplication::desktopFileName(), KIP_APP_ID);
+  EXPECT_FALSE(form->windowIcon().isNull());
+  EXPECT_FALSE(form->trayIcon()->icon().isNull());
   ASSERT_EQ(form->state().hidden.size(), 1u);
   EXPECT_EQ(form->state().hidden.front()->Name, "Clock");
   EXPECT_TRUE(launcher.spawns.empty());
@@ -251,6 +257,24 @@ TEST_F(MainFormTest, ViewsCommandsAndDropsFollowTheSelection) {
   };
   auto selectRow = [&](const std::string& caption) { tree->setCurrentIndex(model->index(rowOf(caption), 0)); };
   EXPECT_FALSE(a.EditButton->isEnabled());
+  // The keyboard selects as it moves: the focus alone selects nothing, the first Down takes the first row,
+  // and Return opens it as a double-click does.
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  tree->setFocus(Qt::TabFocusReason);
+  EXPECT_FALSE(tree->currentIndex().isValid());
+  QTest::keyClick(tree, Qt::Key_Down);
+  EXPECT_TRUE(tree->selectionModel()->isRowSelected(0, {}));
+  EXPECT_TRUE(a.EditButton->isEnabled());
+  QWidget* opened = nullptr;
+  QTimer::singleShot(0, [&] {
+    opened = QApplication::activeModalWidget();
+    if (opened) opened->close();
+  });
+  QTest::keyClick(tree, Qt::Key_Return);
+  EXPECT_EQ(opened, static_cast<QWidget*>(form->programForm()));
+  tree->selectionModel()->clear();
+  QTest::keyClick(tree, Qt::Key_End);  // from no current row, End still goes to the last
+  EXPECT_TRUE(tree->selectionModel()->isRowSelected(model->rowCount() - 1, {}));
   selectRow("Clock");  // machine-wide: copy and edit, no delete
   EXPECT_TRUE(a.CopyButton->isEnabled());
   EXPECT_FALSE(a.DeleteButton->isEnabled());
@@ -270,6 +294,8 @@ TEST_F(MainFormTest, ViewsCommandsAndDropsFollowTheSelection) {
   EXPECT_TRUE(a.DeleteButton->isEnabled());
   a.DeleteButton->trigger();
   EXPECT_EQ(model->rowCount(), 2);
+  EXPECT_TRUE(tree->selectionModel()->hasSelection());  // the neighbour, and the commands follow it
+  EXPECT_TRUE(a.EditButton->isEnabled());
   EXPECT_TRUE(a.Undelete->isEnabled());
 
   // Files dropped on the list become definitions; the speed buttons are named by their hints.

@@ -196,6 +196,11 @@ TEST_F(OptionsWindowsTest, AboutBoxFillsItsLinesAndOpensTheHomePage) {
   emit c.HomePage->linkActivated(c.HomePage->text());
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0], TAboutBox::kHomePage);
+  // The keyboard follows the focused link too, and Return does not close the box on the way.
+  c.HomePage->setFocus();
+  QTest::keyClick(c.HomePage, Qt::Key_Return);
+  EXPECT_EQ(opened.size(), 2u);
+  EXPECT_TRUE(box.isVisible());
   QTest::mouseClick(c.OKButton, Qt::LeftButton);
   EXPECT_FALSE(box.isVisible());
 }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <QAccessible>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -85,7 +88,20 @@ TEST_F(ProgramFormWidgetTest, EditsEveryTabAndStoresAfterOk) {
   EXPECT_EQ(c().SequenceNumber->text(), "1000");  // shown whole
   EXPECT_EQ(c().DelayCount->accessibleName(), "Delay before starting");
   EXPECT_EQ(c().DelayCount->accessibleDescription(), "DelayCount");
+  // A screen reader hears the definition's name, not the caption in front of it.
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(c().Title)->text(QAccessible::Name), "Mail");
   EXPECT_FALSE(c().ReadOnlyLabel->isVisible());
+  EXPECT_EQ(form->minimumSize(), form->maximumSize());  // fixed, so no window manager offers to maximise it
+  // A screen reader on Linux names a combo box by its text and its linked label: each unit list has a label.
+  for (auto [units, name] : {std::pair{c().CB_delayunits, "Delay units"},
+                             {c().CB_frequnits, "Frequency units"},
+                             {c().CB_waitunits, "Wait units"},
+                             {c().CB_msgunits, "Action units"}}) {
+    const auto labels = units->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [&](const QLabel* label) {
+      return label->buddy() == units && label->text() == name;
+    })) << name;
+  }
 
   // Program
   retype(c().ModuleName, "/usr/bin/xterm");
