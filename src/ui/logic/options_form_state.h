@@ -2,27 +2,13 @@
 
 #include <string>
 
+#include "ui/logic/form_controls.h"
+
 namespace kip {
 
 // The state of every control of the "Advanced Options" dialog, named as the controls are. The dialog
 // copies it to its widgets and back; the handlers below decide everything.
 struct OptionsFormState {
-  struct CheckBox {
-    bool Checked = false;
-    bool Enabled = true;
-  };
-  struct Edit {
-    std::string Text;
-    bool Enabled = true;
-    bool Visible = true;
-  };
-  struct Label {
-    bool Enabled = true;
-  };
-  struct RadioGroup {
-    int ItemIndex = 0;
-  };
-
   // RG_netTest items.
   static constexpr int kMsLogon = 0;
   static constexpr int kDialUp = 1;
@@ -35,9 +21,9 @@ struct OptionsFormState {
   RadioGroup RG_netTest;
   Edit NetTest{"", false, true};
   CheckBox CB_proxy;
-  Label Label1{false};
+  Label Label1{"", true, false};
   Edit ProxyAddr{"", false, true};
-  Label Label2{false};
+  Label Label2{"", true, false};
   Edit ProxyPort{"", false, true};
   // The control that gets the input focus when the dialog shows.
   std::string ActiveControl;
