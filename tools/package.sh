@@ -14,17 +14,7 @@ packages=(
   qt6-base-dev libsqlite3-dev libcurl4-openssl-dev libx11-dev libsmbclient-dev
   desktop-file-utils appstream lintian man-db
 )
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "Installing: ${missing[*]}"
-  $sudo apt-get update -qq
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash tools/install_packages.sh "${packages[@]}"
 
 failures=0
 fail() {
