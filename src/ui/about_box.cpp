@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "ui/busy_cursor.h"
 #include "ui/control_naming.h"
 #include "ui/help_opener.h"
 #include "ui/logic/about_box.h"
@@ -29,15 +30,6 @@ QLabel* label(QWidget* parent, const char* name, const QString& caption = {}) {
 }
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
-
-// Busy cursor while the network line may probe.
-class BusyCursor {
- public:
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-  BusyCursor(const BusyCursor&) = delete;
-  BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 }  // namespace
 

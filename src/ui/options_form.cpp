@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <QWhatsThis>
 
+#include "ui/busy_cursor.h"
 #include "ui/control_naming.h"
 #include "ui/help_opener.h"
 #include "ui/logic/help_topics.h"
@@ -43,15 +44,6 @@ QLineEdit* edit(QWidget* parent, const char* name, const QString& accessibleName
   nameControl(widget, name, accessibleName, helpTopic);
   return widget;
 }
-
-// Busy cursor while the network test blocks.
-class BusyCursor {
- public:
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-  BusyCursor(const BusyCursor&) = delete;
-  BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 }  // namespace
 
