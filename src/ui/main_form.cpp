@@ -82,7 +82,7 @@ TMainForm::TMainForm(const MainFormServices& services, Switch sw, QWidget* paren
   // The load, with the autostart run's first pass, comes before the widgets are built: building them
   // loads fonts and styles, which would only delay the programs that start at once.
   StartupServices startup{m_services.registry, m_services.system, m_services.atom, m_services.prompts};
-  runStartupSequence(m_state, startup, sw, m_queue.firstPassHook());
+  runStartupSequence(m_state, startup, sw, m_queue.overlappingFirstPassHook(), [this] { m_queue.finishFirstPass(); });
   m_manager.list().setGlobalEdit(m_state.run.GlobalEdit);
 
   m_appWindow = std::make_unique<ApplicationWindow>();
