@@ -67,10 +67,9 @@ DefinitionStore::FirstPassHook StartQueue::overlappingFirstPassHook() {
 }
 
 void StartQueue::finishFirstPass() {
-  for (auto& begun : m_begun) {
-    m_launcher.finishStart(*begun.definition, begun.pending);
-    m_launcher.RecordTest(*begun.definition);
-  }
+  // Every start first, then the records: writing them meanwhile would only slow the creations down.
+  for (auto& begun : m_begun) m_launcher.finishStart(*begun.definition, begun.pending);
+  for (const auto& begun : m_begun) m_launcher.RecordTest(*begun.definition);
   m_begun.clear();
 }
 
