@@ -15,9 +15,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${KIP_HOMEPAGE_URL}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded at run time, so the library scan cannot see them: the SVG icon engine and the share test's
-# libsmbclient; xdg-open opens documents.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+# Loaded at run time, so the library scan cannot see them: the SVG icon engine, the HTTP test's libcurl
+# and the share test's libsmbclient; xdg-open opens documents.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libcurl4")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsmbclient, xdg-utils")
 # The long description; CPack puts the summary above it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

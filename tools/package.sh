@@ -57,6 +57,9 @@ expected=(
 )
 for size in 16 22 24 32 48 64 128 256; do expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$id.png"); done
 for f in "${expected[@]}"; do [ -f "$root/$f" ] || fail "missing from the install: /$f"; done
+# The window module, in the library folder (multiarch on Debian).
+[ -n "$(find "$root/usr/lib" -path '*/kiplaunch/kiplaunch_window.so' 2>/dev/null)" ] ||
+  fail "missing from the install: the window module kiplaunch/kiplaunch_window.so"
 [ "$(stat -c %a "$root/var/lib/kiplaunch" 2>/dev/null)" = 755 ] || fail "/var/lib/kiplaunch is missing or not mode 0755"
 [ -e "$root/usr/etc" ] && fail "files installed under /usr/etc"
 diff <(cd "$root" && find . ! -type d | sort) <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort) ||

@@ -23,7 +23,7 @@ bool machineListWritable(Registry& registry) {
 }
 
 void runStartupSequence(AppState& state, const StartupServices& services, Switch sw,
-                        const DefinitionStore::FirstPassHook& firstPass) {
+                        const DefinitionStore::FirstPassHook& firstPass, const std::function<void()>& firstPassDone) {
   auto& env = state.env;
   auto& run = state.run;
 
@@ -67,6 +67,7 @@ void runStartupSequence(AppState& state, const StartupServices& services, Switch
   const DefinitionStore::FirstPassHook hook = decision ? firstPass : DefinitionStore::FirstPassHook{};
   store.load(state.editScope(), false, state.definitions, hook);
   store.load(state.otherScope(), true, state.definitions, hook);
+  if (hook && firstPassDone) firstPassDone();
 
   run.autostartRun = decision && !state.definitions.empty();
   if (run.autostartRun) run.StartupCountdown = state.prefs.StartupDelay;

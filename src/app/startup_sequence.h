@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,9 +32,11 @@ inline constexpr std::string_view kGlobalRefusedMessage =
 
 // Runs the start-up sequence of the main window: environment, preferences, run mode and the load of both
 // scopes. During an autostart run firstPass sees every enabled definition as it is loaded.
+// firstPassDone is called after the load when firstPass was used.
 // Sets state.run.autostartRun when the autostart run begins.
 void runStartupSequence(AppState& state, const StartupServices& services, Switch sw,
-                        const DefinitionStore::FirstPassHook& firstPass = {});
+                        const DefinitionStore::FirstPassHook& firstPass = {},
+                        const std::function<void()>& firstPassDone = {});
 
 // True when the machine-wide Start List key can be opened for writing (created when missing).
 bool machineListWritable(Registry& registry);

@@ -98,17 +98,27 @@ void Launcher::waitForProcess(LaunchedProcess& process, const StartDefinition& d
 }
 
 bool Launcher::Start(StartDefinition& definition) {
+  auto pending = beginStart(definition);
+  return finishStart(definition, pending);
+}
+
+Launcher::PendingStart Launcher::beginStart(StartDefinition& definition) {
   definition.RunStateChanged = true;
   definition.Executed = m_clock.now();
   // Releasing the earlier start's process here drops a pending after-action without leaking it.
   definition.Process.reset();
 
-  LaunchRequest request;
-  request.commandText = commandText(definition);
-  request.workingDirectory = workingDirectory(definition);
-  request.show = showStateFor(definition.Window);
+  PendingStart pending;
+  pending.request.commandText = commandText(definition);
+  pending.request.workingDirectory = workingDirectory(definition);
+  pending.request.show = showStateFor(definition.Window);
+  pending.spawn = m_processes.spawnAsync(pending.request);
+  return pending;
+}
 
-  SpawnOutcome outcome = m_processes.spawn(request);
+bool Launcher::finishStart(StartDefinition& definition, PendingStart& pending) {
+  const LaunchRequest& request = pending.request;
+  SpawnOutcome outcome = pending.spawn->outcome();
   if (outcome.process) {
     definition.Result = kResultOk;
     if (definition.Wait > 0) waitForProcess(*outcome.process, definition);
@@ -178,6 +188,20 @@ void Launcher::RecordStart(const StartDefinition& definition, bool logonStart) {
 void Launcher::RecordTest(const StartDefinition& definition, RegKey& key) {
   const Hive hive = definition.StoredHive.value_or(definition.OtherScope ? Hive::LocalMachine : Hive::CurrentUser);
   writeRecord(hive, [&] { return DefinitionStore::writeRunState(key, definition); });
+}
+
+void Launcher::RecordTest(const StartDefinition& definition) {
+  if (definition.StoredName.empty()) return;
+  const Hive hive = definition.StoredHive.value_or(definition.OtherScope ? Hive::LocalMachine : Hive::CurrentUser);
+  std::string path(kStartListKey);
+  path += '\\';
+  path += definition.StoredName;
+  writeRecord(hive, [&]() -> RegCode {
+    // Opened, not created: a subkey removed meanwhile stays removed.
+    std::unique_ptr<RegKey> key;
+    if (const RegCode code = m_registry.openKey(hive, path, KeyAccess::ReadWrite, key)) return code;
+    return DefinitionStore::writeRunState(*key, definition);
+  });
 }
 
 }  // namespace kip

@@ -24,6 +24,15 @@ class Launcher {
   // either worked. Sets RunStateChanged and Executed first, then Result, Countdown and the process
   // record. A process still held from an earlier start is released.
   bool Start(StartDefinition& definition);
+  // Start in two halves, so that the creations of several starts can overlap: beginStart does everything
+  // up to the process creation and begins it; finishStart waits for it and does the rest. Start is the
+  // two in a row.
+  struct PendingStart {
+    LaunchRequest request;
+    std::unique_ptr<PendingSpawn> spawn;
+  };
+  PendingStart beginStart(StartDefinition& definition);
+  bool finishStart(StartDefinition& definition, PendingStart& pending);
   // Runs the after-action whose countdown has ended: posts the window command when the definition is
   // enabled and its program still runs. Countdown becomes 0 and the process is released in every case.
   // True when a command was posted.
@@ -32,6 +41,8 @@ class Launcher {
   void RecordStart(const StartDefinition& definition, bool logonStart);
   // Writes Executed, Result, Tested and TestResult into the definition's open subkey; failures ignored.
   void RecordTest(const StartDefinition& definition, RegKey& key);
+  // RecordTest into the definition's subkey, opened again; nothing for a definition never saved.
+  void RecordTest(const StartDefinition& definition);
   // Where the one notice about results given up on a busy hive goes; standard error unless set.
   void setNoticeSink(std::function<void(std::string_view)> sink) { m_notice = std::move(sink); }
 

@@ -46,6 +46,33 @@ DefinitionStore::FirstPassHook StartQueue::firstPassHook() {
   return [this](StartDefinition& definition, RegKey& key) { firstPass(definition, key); };
 }
 
+void StartQueue::overlappingFirstPass(StartDefinition& definition, RegKey& key) {
+  if (definition.Disable) return;
+  if (m_tester.test(definition)) {
+    if (m_state.prefs.StartupDelay != 0 || sequenceGroup(definition) != 0) {
+      definition.Countdown = 1;  // starts in the first tick of its group
+    } else if (definition.Wait <= 0) {
+      m_begun.push_back({&definition, m_launcher.beginStart(definition)});
+      return;  // its results are written when it is finished
+    } else {
+      finishFirstPass();
+      m_launcher.Start(definition);
+    }
+  }
+  m_launcher.RecordTest(definition, key);
+}
+
+DefinitionStore::FirstPassHook StartQueue::overlappingFirstPassHook() {
+  return [this](StartDefinition& definition, RegKey& key) { overlappingFirstPass(definition, key); };
+}
+
+void StartQueue::finishFirstPass() {
+  // Every start first, then the records: writing them meanwhile would only slow the creations down.
+  for (auto& begun : m_begun) m_launcher.finishStart(*begun.definition, begun.pending);
+  for (const auto& begun : m_begun) m_launcher.RecordTest(*begun.definition);
+  m_begun.clear();
+}
+
 void StartQueue::beginAutostartRun() {
   m_state.run.StartupCountdown = m_state.prefs.StartupDelay;
   m_host.setTrayIconActive(true);

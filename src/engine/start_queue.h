@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/app_state.h"
 #include "conditions/condition_tester.h"
@@ -26,6 +27,12 @@ class StartQueue {
   void firstPass(StartDefinition& definition, RegKey& key);
   // firstPass as a hook for the definition load.
   DefinitionStore::FirstPassHook firstPassHook();
+  // The first pass as the program's start-up runs it: a start that waits for nothing is only begun, so
+  // that the process creations of many starts overlap, and a start that waits finishes those begun
+  // before it. finishFirstPass, called after the load, finishes the rest in load order and writes their
+  // results.
+  DefinitionStore::FirstPassHook overlappingFirstPassHook();
+  void finishFirstPass();
   // Enters the autostart run after the load: the tray icon, the taskbar window (shown minimised while
   // a start-up delay counts down, hidden otherwise), StartupCountdown and the timer.
   void beginAutostartRun();
@@ -49,6 +56,12 @@ class StartQueue {
 
  private:
   void process(StartDefinition& definition, std::int32_t& next);
+  void overlappingFirstPass(StartDefinition& definition, RegKey& key);
+
+  struct BegunStart {
+    StartDefinition* definition;  // held by the state's definitions
+    Launcher::PendingStart pending;
+  };
 
   AppState& m_state;
   QueueHost& m_host;
@@ -56,6 +69,7 @@ class StartQueue {
   Launcher& m_launcher;
   std::int32_t m_currentSequence = 0;
   bool m_inTick = false;
+  std::vector<BegunStart> m_begun;
 };
 
 // The group a definition belongs to: its Sequence, a negative one taken by its absolute value.

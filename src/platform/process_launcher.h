@@ -39,6 +39,17 @@ struct SpawnOutcome {
   std::string message;                       // the system's message text for error, no line break
 };
 
+// A process creation under way.
+class PendingSpawn {
+ public:
+  virtual ~PendingSpawn() = default;
+  // Blocks until the creation has succeeded or failed; called once.
+  virtual SpawnOutcome outcome() = 0;
+};
+
+// A creation whose outcome is known already.
+std::unique_ptr<PendingSpawn> completedSpawn(SpawnOutcome outcome);
+
 // Creates processes for definitions, opens documents, and sends window commands to started programs.
 class ProcessLauncher {
  public:
@@ -49,6 +60,9 @@ class ProcessLauncher {
   // Creates a process from the command text without any shell; the process outlives the caller and
   // is reaped by the launcher when it ends.
   virtual SpawnOutcome spawn(const LaunchRequest& request) = 0;
+  // Begins spawn(request) without waiting for its outcome, so that several creations can overlap;
+  // creations are taken up in the order they were begun. Here: spawn at once.
+  virtual std::unique_ptr<PendingSpawn> spawnAsync(const LaunchRequest& request);
   // Asks the desktop to open the command text (a document, a folder, an address) as one item;
   // true when the desktop reported success.
   virtual bool shellOpen(const LaunchRequest& request) = 0;

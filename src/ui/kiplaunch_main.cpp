@@ -1,8 +1,15 @@
-#include <QApplication>
+// The program's entry point. It needs no toolkit: without a splash screen it runs the start-up sequence,
+// whose first pass starts the programs that need no waiting, before the window module and the toolkit
+// are loaded at all; then it hands what it started and queued to the main window.
+#include <signal.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 
+#include "app/run_engine.h"
+#include "app/window_module.h"
 #include "conditions/host_probe_runner.h"
 #include "model/preferences.h"
 #include "net/system_name_resolver.h"
@@ -15,12 +22,6 @@
 #include "platform/linux/runtime_dir.h"
 #include "platform/linux/sqlite_registry.h"
 #include "platform/linux/system_clock.h"
-#include "ui/help_key_filter.h"
-#include "ui/instance_channel.h"
-#include "ui/main_form.h"
-#include "ui/qt_prompts.h"
-#include "ui/session_signals.h"
-#include "ui/splash_screen.h"
 
 namespace {
 
@@ -37,6 +38,15 @@ constexpr const char* kNoDisplayMessage =
     "Kip Launch Manager is a desktop program: start it inside a graphical session, or run it on a\n"
     "virtual display with   xvfb-run -a kiplaunch   or without any display with\n"
     "QT_QPA_PLATFORM=offscreen kiplaunch   (nothing is shown then).\n";
+
+// A session's end during the start-up is held back until the window has installed its handler, so
+// that it ends the program in order (threads started meanwhile inherit the mask).
+void holdSessionSignals() {
+  sigset_t held;
+  sigemptyset(&held);
+  for (int sig : {SIGTERM, SIGHUP, SIGINT}) sigaddset(&held, sig);
+  pthread_sigmask(SIG_BLOCK, &held, nullptr);
+}
 
 }  // namespace
 
@@ -58,20 +68,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kiplaunch: %s\n", lock.problem().c_str());
     return 0;
   }
+  kip::WindowModule module;
   if (!lock.acquired()) {
     // A copy runs already: ask it to raise its window and end, showing nothing.
-    QCoreApplication core(argc, argv);
-    kip::InstanceChannel::askToRaise(QString::fromStdString(runtime->path));
+    if (!module.load(error)) {
+      std::fprintf(stderr, "kiplaunch: %s\n", error.c_str());
+      return 1;
+    }
+    module.askToRaise(&argc, argv, runtime->path.c_str());
     return 0;
   }
+  holdSessionSignals();
 
-  QApplication app(argc, argv);
-  QApplication::setApplicationName("kiplaunch");
-  // No display name: the toolkit would append it to every window title, and the titles are exact.
-  QApplication::setQuitOnLastWindowClosed(false);
-  // Installed before anything slow, so that a logoff during start-up ends the program in order.
-  kip::SessionSignals sessionSignals;
-
+  kip::ToolkitPrompts prompts(module, argc, argv);
   try {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
@@ -80,37 +89,35 @@ int main(int argc, char** argv) {
     auto registry = kip::SqliteRegistry::fromEnvironment();
     kip::LinuxSystemInfo system;
     kip::AtomFile atom(runtime->path, runtime->fallback);
-    kip::QtPrompts prompts;
     kip::SystemClock clock;
     kip::SystemNameResolver resolver;
     const auto network = kip::LinuxNetworkServices::fromEnvironment(resolver);
     kip::HostProbeRunner hostProbe(resolver);
     kip::LinuxGroupMembership groups;
     kip::PosixLauncher processes(kip::PosixLauncher::optionsFromEnvironment());
+    const kip::CoreServices services{*registry, system, atom, clock, *network, hostProbe, groups, processes};
 
-    std::unique_ptr<kip::TSplashscreen> splash;
-    if (kip::readSplashAtEntry(*registry)) {
-      splash = std::make_unique<kip::TSplashscreen>();
-      splash->showAndPaint();
+    // With a splash screen the toolkit comes first, to show it before the load; without one the load and
+    // the first pass need no toolkit.
+    const bool splash = kip::readSplashAtEntry(*registry);
+    std::optional<kip::RunEngine> engine;
+    if (!splash) {
+      engine.emplace(services);
+      engine->startUp(prompts, sw);
     }
-    // F1 opens the help topic of the focused control.
-    kip::HelpKeyFilter helpKeys(&app);
-    app.installEventFilter(&helpKeys);
-
-    kip::TMainForm form({*registry, system, atom, prompts, clock, *network, hostProbe, groups, processes}, sw);
-    prompts.setParent(&form);
-    splash.reset();
-
-    QObject::connect(&sessionSignals, &kip::SessionSignals::sessionEnding, &form, &kip::TMainForm::sessionEnd);
-    kip::InstanceChannel channel(QString::fromStdString(runtime->path));
-    QObject::connect(&channel, &kip::InstanceChannel::raiseRequested, &form, &kip::TMainForm::raiseWindow);
-    channel.listen();
-
-    if (!form.autostartRun()) form.show();
-    return QApplication::exec();
+    if (!module.load(error)) {
+      std::fprintf(stderr, "kiplaunch: %s\n", error.c_str());
+      return 1;
+    }
+    const kip::WindowStart start{&argc, argv,  runtime->path.c_str(), &services, engine ? &*engine : nullptr,
+                                 sw,    splash};
+    return module.run(&start);
   } catch (const std::exception& e) {
-    kip::QtPrompts prompts;
-    prompts.message(std::string("Unexpected error: ") + e.what(), kip::MessageIcon::Error);
+    try {
+      prompts.message(std::string("Unexpected error: ") + e.what(), kip::MessageIcon::Error);
+    } catch (const std::exception&) {
+      std::fprintf(stderr, "kiplaunch: Unexpected error: %s\n", e.what());
+    }
     return 1;
   }
 }

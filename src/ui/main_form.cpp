@@ -62,16 +62,31 @@ QStringList droppedFiles(const QMimeData* mime) {
   return files;
 }
 
+CoreServices coreOf(const MainFormServices& s) {
+  return {s.registry, s.system, s.atom, s.clock, s.network, s.hostProbe, s.groups, s.processes};
+}
+
 }  // namespace
 
 TMainForm::TMainForm(const MainFormServices& services, Switch sw, QWidget* parent)
+    : TMainForm(services, std::make_unique<RunEngine>(coreOf(services)), nullptr, sw, parent) {}
+
+TMainForm::TMainForm(const MainFormServices& services, RunEngine& engine, QWidget* parent)
+    : TMainForm(services, nullptr, &engine, std::nullopt, parent) {}
+
+TMainForm::TMainForm(const MainFormServices& services, std::unique_ptr<RunEngine> owned, RunEngine* engine,
+                     std::optional<Switch> sw, QWidget* parent)
     : QMainWindow(parent),
       m_services(services),
-      m_probe(services.network, services.hostProbe),
-      m_evaluator(m_state.env, m_state.net, m_state.prefs, services.system, services.clock, m_probe, services.groups),
-      m_launcher(services.processes, services.clock, services.registry, *this),
-      m_queue(m_state, *this, m_evaluator, m_launcher),
+      m_ownedEngine(std::move(owned)),
+      m_engine(engine ? *engine : *m_ownedEngine),
+      m_state(m_engine.state),
+      m_probe(m_engine.probe),
+      m_evaluator(m_engine.evaluator),
+      m_launcher(m_engine.launcher),
+      m_queue(m_engine.queue),
       m_manager({m_state, services.registry, services.prompts, m_evaluator, m_queue, m_form, *this}, m_collator) {
+  m_engine.host.setTarget(this);
   setObjectName("TMainForm");
   setAccessibleName(toQt(kAppTitle));
   setAccessibleDescription("TMainForm");
@@ -83,9 +98,9 @@ TMainForm::TMainForm(const MainFormServices& services, Switch sw, QWidget* paren
   connect(MyTimer, &QTimer::timeout, this, &TMainForm::MyTimerTimer);
 
   // The load, with the autostart run's first pass, comes before the widgets are built: building them
-  // loads fonts and styles, which would only delay the programs that start at once.
-  StartupServices startup{m_services.registry, m_services.system, m_services.atom, m_services.prompts};
-  runStartupSequence(m_state, startup, sw, m_queue.firstPassHook());
+  // loads fonts and styles, which would only delay the programs that start at once. An engine handed
+  // over has run it before the toolkit was even loaded.
+  if (sw) m_engine.startUp(m_services.prompts, *sw);
   m_manager.list().setGlobalEdit(m_state.run.GlobalEdit);
 
   m_appWindow = std::make_unique<ApplicationWindow>();
@@ -103,6 +118,7 @@ TMainForm::TMainForm(const MainFormServices& services, Switch sw, QWidget* paren
 }
 
 TMainForm::~TMainForm() {
+  m_engine.host.setTarget(nullptr);
   // Children that refer to members (the list, the form state, the preferences) go before the members do.
   for (QObject* viewport : m_viewports) viewport->removeEventFilter(this);
   m_viewports.clear();

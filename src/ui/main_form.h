@@ -3,9 +3,11 @@
 #include <QMainWindow>
 #include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/run_engine.h"
 #include "app/startup_sequence.h"
 #include "conditions/condition_evaluator.h"
 #include "conditions/network_probe.h"
@@ -72,6 +74,9 @@ class TMainForm : public QMainWindow, private QueueHost, private ManagerHost {
 
   // trayAvailable: whether the desktop has a notification area (asked of the toolkit when not given).
   TMainForm(const MainFormServices& services, Switch sw, QWidget* parent = nullptr);
+  // Takes over an engine whose start-up sequence has run already, with the starts it made and the
+  // definitions it queued; the engine outlives the window.
+  TMainForm(const MainFormServices& services, RunEngine& engine, QWidget* parent = nullptr);
   ~TMainForm() override;
 
   AppState& state() { return m_state; }
@@ -116,6 +121,8 @@ class TMainForm : public QMainWindow, private QueueHost, private ManagerHost {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  TMainForm(const MainFormServices& services, std::unique_ptr<RunEngine> owned, RunEngine* engine,
+            std::optional<Switch> sw, QWidget* parent);
   // The rest of the creation once the definitions are loaded: geometry, hive problems, the autostart run.
   void FormCreate();
   void FormActivate();
@@ -165,11 +172,13 @@ class TMainForm : public QMainWindow, private QueueHost, private ManagerHost {
   void startRename(std::size_t row) override;
 
   MainFormServices m_services;
-  AppState m_state;
-  NetworkProbe m_probe;
-  ConditionEvaluator m_evaluator;
-  Launcher m_launcher;
-  StartQueue m_queue;
+  std::unique_ptr<RunEngine> m_ownedEngine;  // when the window runs the start-up sequence itself
+  RunEngine& m_engine;
+  AppState& m_state;
+  NetworkProbe& m_probe;
+  ConditionEvaluator& m_evaluator;
+  Launcher& m_launcher;
+  StartQueue& m_queue;
   ProgramFormState m_formState;
   FormStateDefinitionForm m_form{m_formState};
   QtCollator m_collator;

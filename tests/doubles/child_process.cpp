@@ -142,10 +142,15 @@ bool waitForFile(const std::string& path, std::chrono::milliseconds limit) {
 }
 
 std::optional<std::string> copyForUser(const std::string& program, const std::string& folder, uid_t uid,
-                                       std::string& why) {
+                                       std::string& why, const std::vector<std::string>& companions) {
   const std::string copy = folder + "/" + std::filesystem::path(program).filename().string();
   std::error_code ec;
-  std::filesystem::copy_file(program, copy, std::filesystem::copy_options::overwrite_existing, ec);
+  // Files the program loads from its own folder go with it.
+  for (const auto& companion : companions) {
+    const std::string beside = folder + "/" + std::filesystem::path(companion).filename().string();
+    if (!ec) std::filesystem::copy_file(companion, beside, std::filesystem::copy_options::overwrite_existing, ec);
+  }
+  if (!ec) std::filesystem::copy_file(program, copy, std::filesystem::copy_options::overwrite_existing, ec);
   if (ec || chmod(copy.c_str(), 0755) != 0 || chmod(folder.c_str(), 0755) != 0) {
     why = "cannot copy " + program + " to " + folder + ": " + ec.message();
     return std::nullopt;

@@ -68,7 +68,7 @@ class TempDir {
 // Copies program into folder (made 0755) so that the user uid can run it wherever the build lies; the path
 // of the copy, or nullopt with the reason in why when that user cannot reach the folder either.
 std::optional<std::string> copyForUser(const std::string& program, const std::string& folder, uid_t uid,
-                                       std::string& why);
+                                       std::string& why, const std::vector<std::string>& companions = {});
 
 // Reads a whole file; empty when it cannot be read.
 std::string readFile(const std::string& path);

@@ -124,7 +124,8 @@ TEST_F(KiplaunchTest, GlobalSwitchWithoutWriteAccessRevertsToTheUserScope) {
   chown(m_dir.path().c_str(), 0, 0);
   // The build may lie in a folder other users cannot enter: they run a copy.
   std::string why;
-  const auto program = copyForUser(KIPLAUNCH_PATH, m_dir.path(), 65534, why);
+  const auto module = std::filesystem::path(KIPLAUNCH_PATH).parent_path() / "kiplaunch_window.so";
+  const auto program = copyForUser(KIPLAUNCH_PATH, m_dir.path(), 65534, why, {module.string()});
   if (!program) GTEST_SKIP() << why;
   const std::string userDir = m_dir.file("nobody");
   mkdir(userDir.c_str(), 0700);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 #include <map>
+#include <tuple>
 
 #include "doubles/fake_condition_tester.h"
 #include "doubles/fake_launcher.h"
@@ -298,6 +299,75 @@ TEST_F(StartQueueTest, TickCalledFromInsideATickIsIgnored) {
   ASSERT_TRUE(tick());
   EXPECT_EQ(state.run.StartupCountdown, 0);
   EXPECT_EQ(host.titles, (std::vector<std::string>{"1 secs to start, Close to cancel", "Kip Launch Manager"}));
+}
+
+// Creations that happen only when their outcome is asked for, as a slow process creation would.
+class DeferringLauncher final : public ProcessLauncher {
+ public:
+  explicit DeferringLauncher(FakeLauncher& inner) : m_inner(inner) {}
+  SpawnOutcome spawn(const LaunchRequest& request) override { return m_inner.spawn(request); }
+  std::unique_ptr<PendingSpawn> spawnAsync(const LaunchRequest& request) override {
+    struct Deferred final : PendingSpawn {
+      Deferred(FakeLauncher& inner, LaunchRequest request) : inner(inner), request(std::move(request)) {}
+      SpawnOutcome outcome() override { return inner.spawn(request); }
+      FakeLauncher& inner;
+      LaunchRequest request;
+    };
+    return std::make_unique<Deferred>(m_inner, request);
+  }
+  bool shellOpen(const LaunchRequest& request) override { return m_inner.shellOpen(request); }
+  bool postWindowCommand(const StartedProcess& process, WindowCommand command) override {
+    return m_inner.postWindowCommand(process, command);
+  }
+
+ private:
+  FakeLauncher& m_inner;
+};
+
+// The overlapping first pass leaves the definitions and their records as the plain one does; a start
+// that waits finishes the starts begun before it, and the rest finish in load order after the load.
+TEST_F(StartQueueTest, OverlappingFirstPassEndsLikeThePlainOneInLoadOrder) {
+  MemoryRegistry overlapRegistry;
+  for (MemoryRegistry* hive : {&registry, &overlapRegistry}) {
+    for (const auto& [name, sequence, wait] :
+         {std::tuple{"a", 0, 0}, {"broken", 0, 0}, {"lost", 0, 0}, {"w", 0, 5}, {"z", 0, 0}, {"later", 1, 0}}) {
+      const auto path = std::string(kStartListKey) + "\\" + name;
+      hive->setText(Hive::CurrentUser, path, "Module", name);
+      hive->setDword(Hive::CurrentUser, path, "Sequence", sequence);
+      hive->setDword(Hive::CurrentUser, path, "Wait", wait);
+    }
+  }
+  FakeLauncher inner;
+  for (FakeLauncher* fake : {&processes, &inner}) {
+    fake->unstartable = {"broken", "lost"};
+    fake->openable = {"broken"};
+  }
+  state.run.LogonStart = true;
+  DefinitionStore(registry).load(Hive::CurrentUser, false, state.definitions, queue.firstPassHook());
+
+  DeferringLauncher deferring(inner);
+  Launcher overlapLauncher{deferring, clock, overlapRegistry, host};
+  AppState overlapState;
+  overlapState.run.LogonStart = true;
+  StartQueue overlapQueue{overlapState, host, tester, overlapLauncher};
+  DefinitionStore(overlapRegistry)
+      .load(Hive::CurrentUser, false, overlapState.definitions, overlapQueue.overlappingFirstPassHook());
+  EXPECT_EQ(inner.started(), (std::vector<std::string>{"a", "w"})) << "the wait finishes the starts before it";
+  overlapQueue.finishFirstPass();
+  EXPECT_EQ(inner.started(), processes.started());
+  EXPECT_EQ(inner.opens.size(), processes.opens.size());
+
+  ASSERT_EQ(overlapState.definitions.size(), state.definitions.size());
+  for (std::size_t i = 0; i < state.definitions.size(); ++i) {
+    const auto& plain = *state.definitions[i];
+    const auto& overlapped = *overlapState.definitions[i];
+    std::unique_ptr<RegKey> key;
+    ASSERT_EQ(overlapRegistry.openKey(Hive::CurrentUser, std::string(kStartListKey) + "\\" + plain.Name,
+                                      KeyAccess::Read, key),
+              0);
+    EXPECT_EQ(std::tuple(overlapped.Name, overlapped.Result, overlapped.Countdown, readText(*key, "Result")),
+              std::tuple(plain.Name, plain.Result, plain.Countdown, storedResult(plain.Name)));
+  }
 }
 
 // The window was opened: the list view in display order, then the hidden definitions.

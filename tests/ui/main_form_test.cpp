@@ -101,6 +101,26 @@ TEST_F(MainFormTest, InteractiveStartBuildsTheListAtTheFirstShowing) {
   EXPECT_TRUE(launcher.spawns.empty());
 }
 
+// The program's start: the engine loads and starts before the window exists, then the window takes it
+// over with the process it holds for an after-action and the definition it queued.
+TEST_F(MainFormTest, WindowTakesOverAnEngineStartedBeforeIt) {
+  registry.setDword(Hive::CurrentUser, kPreferencesKey, "Run", 1);
+  addDefinition(Hive::CurrentUser, "Held", "/bin/held");
+  registry.setDword(Hive::CurrentUser, std::string(kStartListKey) + "\\Held", "Msg", 1);
+  addDefinition(Hive::CurrentUser, "Later", "/bin/later", 2);
+  RunEngine engine({registry, system, atom, clock, network, host, groups, launcher});
+  engine.startUp(prompts, Switch::None);
+  ASSERT_EQ(launcher.started(), std::vector<std::string>{"/bin/held"});
+  auto form = std::make_unique<TMainForm>(
+      MainFormServices{registry, system, atom, prompts, clock, network, host, groups, launcher}, engine);
+  ASSERT_TRUE(form->autostartRun());
+  EXPECT_TRUE(form->myTimer()->isActive());
+  for (int tick = 0; tick < 5 && form->myTimer()->isActive(); ++tick) form->queue().tick();
+  EXPECT_EQ(launcher.started(), (std::vector<std::string>{"/bin/held", "/bin/later"}));
+  EXPECT_EQ(launcher.posts.size(), 1u) << "the after-action of the start made before the window";
+  EXPECT_FALSE(form->myTimer()->isActive());
+}
+
 TEST_F(MainFormTest, SavedColumnWidthsApplyOnlyBetweenTenAndAThousand) {
   for (int col = 0; col < 8; ++col)
     registry.setDword(Hive::CurrentUser, kPreferencesKey, "Col-" + std::to_string(col), col == 1 ? 10 : 200 + col);

@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 
 #include "platform/linux/command_line_split.h"
 #include "platform/linux/x11_show_state_watcher.h"
@@ -181,43 +182,79 @@ PosixLauncher::Spawned PosixLauncher::spawnArgv(const std::string& path, const s
   return spawned;
 }
 
-SpawnOutcome PosixLauncher::spawn(const LaunchRequest& request) {
+std::variant<PosixLauncher::Prepared, SpawnOutcome> PosixLauncher::prepare(const LaunchRequest& request) const {
   const auto split =
       splitCommandLine(request.commandText, [this](std::string_view program) { return resolveExecutable(program); });
   if (split.program.empty()) return failure(ENOENT);
 
-  std::string path;
+  Prepared prepared;
   if (split.resolved) {
-    path = *split.resolved;
+    prepared.path = *split.resolved;
   } else if (isDrivePath(split.program)) {
     auto mapped = m_drives.map(split.program);
     if (!mapped) return failure(ENOENT);
-    path = std::move(*mapped);
+    prepared.path = std::move(*mapped);
   } else {
-    path = split.program;
+    prepared.path = split.program;
   }
 
-  std::string directory = request.workingDirectory;
-  if (isDrivePath(directory)) {
-    auto mapped = m_drives.map(directory);
+  prepared.directory = request.workingDirectory;
+  if (isDrivePath(prepared.directory)) {
+    auto mapped = m_drives.map(prepared.directory);
     if (!mapped) return failure(ENOENT);
-    directory = std::move(*mapped);
+    prepared.directory = std::move(*mapped);
   }
 
-  std::vector<std::string> argv;
-  argv.reserve(split.arguments.size() + 1);
+  prepared.argv.reserve(split.arguments.size() + 1);
   // A bare name keeps its name as argv[0]; anything given as a path is named by the file run.
   const bool bareName = split.program.find('/') == std::string::npos && !isDrivePath(split.program);
-  argv.push_back(bareName ? split.program : path);
-  argv.insert(argv.end(), split.arguments.begin(), split.arguments.end());
+  prepared.argv.push_back(bareName ? split.program : prepared.path);
+  prepared.argv.insert(prepared.argv.end(), split.arguments.begin(), split.arguments.end());
+  prepared.show = request.show;
+  return prepared;
+}
 
-  auto spawned = spawnArgv(path, argv, directory);
+PosixLauncher::Spawned PosixLauncher::spawnPrepared(const Prepared& prepared) {
+  auto spawned = spawnArgv(prepared.path, prepared.argv, prepared.directory);
+  if (spawned.child) m_watcher->watch(spawned.child, prepared.show);
+  return spawned;
+}
+
+SpawnOutcome PosixLauncher::outcomeOf(const Spawned& spawned) const {
   if (!spawned.child) return failure(spawned.error);
-  m_watcher->watch(spawned.child, request.show);
-
   SpawnOutcome outcome;
   outcome.process = std::make_unique<PosixProcess>(spawned.child, m_windows);
   return outcome;
+}
+
+SpawnOutcome PosixLauncher::spawn(const LaunchRequest& request) {
+  auto prepared = prepare(request);
+  if (auto* failed = std::get_if<SpawnOutcome>(&prepared)) return std::move(*failed);
+  return outcomeOf(spawnPrepared(std::get<Prepared>(prepared)));
+}
+
+namespace {
+
+// A creation running on the spawn pool.
+class PooledSpawn final : public PendingSpawn {
+ public:
+  explicit PooledSpawn(std::future<SpawnOutcome> future) : m_future(std::move(future)) {}
+  SpawnOutcome outcome() override { return m_future.get(); }
+
+ private:
+  std::future<SpawnOutcome> m_future;
+};
+
+}  // namespace
+
+std::unique_ptr<PendingSpawn> PosixLauncher::spawnAsync(const LaunchRequest& request) {
+  auto prepared = prepare(request);
+  if (auto* failed = std::get_if<SpawnOutcome>(&prepared)) return completedSpawn(std::move(*failed));
+  auto task = std::make_shared<std::packaged_task<SpawnOutcome()>>(
+      [this, job = std::get<Prepared>(std::move(prepared))] { return outcomeOf(spawnPrepared(job)); });
+  auto future = task->get_future();
+  m_pool.post([task] { (*task)(); });
+  return std::make_unique<PooledSpawn>(std::move(future));
 }
 
 bool PosixLauncher::shellOpen(const LaunchRequest& request) {

@@ -7,9 +7,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
+#include <vector>
 
 #include "platform/linux/child_reaper.h"
 #include "platform/linux/dos_devices.h"
+#include "platform/linux/spawn_pool.h"
 #include "platform/process_launcher.h"
 
 namespace kip {
@@ -42,6 +45,8 @@ class PosixLauncher final : public ProcessLauncher {
   ~PosixLauncher() override;
 
   SpawnOutcome spawn(const LaunchRequest& request) override;
+  // The creation runs on a thread of a small pool, so that creations begun one after another overlap.
+  std::unique_ptr<PendingSpawn> spawnAsync(const LaunchRequest& request) override;
   bool shellOpen(const LaunchRequest& request) override;
   bool postWindowCommand(const StartedProcess& process, WindowCommand command) override;
 
@@ -55,6 +60,18 @@ class PosixLauncher final : public ProcessLauncher {
     std::shared_ptr<SpawnedChild> child;
     int error = 0;
   };
+  // A request turned into what the creation needs.
+  struct Prepared {
+    std::string path;
+    std::vector<std::string> argv;
+    std::string directory;
+    ShowState show = ShowState::Normal;
+  };
+  // The creation's file, arguments and folder, or the failure that no creation can mend.
+  [[nodiscard]] std::variant<Prepared, SpawnOutcome> prepare(const LaunchRequest& request) const;
+  // Creates the process and hands it to the show-state watcher; safe on any thread.
+  Spawned spawnPrepared(const Prepared& prepared);
+  [[nodiscard]] SpawnOutcome outcomeOf(const Spawned& spawned) const;
   // The executable file a program text names: a drive path mapped, a path checked, a bare name
   // looked up in PATH.
   [[nodiscard]] std::optional<std::string> resolveExecutable(std::string_view program) const;
@@ -65,6 +82,9 @@ class PosixLauncher final : public ProcessLauncher {
   ChildReaper m_reaper;
   std::shared_ptr<X11Windows> m_windows;
   std::unique_ptr<X11ShowStateWatcher> m_watcher;
+  // Last, so that its threads end before what their jobs use.
+  static constexpr std::size_t kSpawnThreads = 3;
+  SpawnPool m_pool{kSpawnThreads};
 };
 
 }  // namespace kip

@@ -120,6 +120,10 @@ TEST_P(BadModuleTest, FailsWithTheSystemsTextAndStartsNothing) {
   EXPECT_EQ(outcome.error, GetParam().error);
   EXPECT_EQ(outcome.message, std::strerror(GetParam().error));
   EXPECT_EQ(outcome.message.find('\n'), std::string::npos);
+  // Begun on the spawn pool, the creation fails the same way.
+  const auto pooled = launcher().spawnAsync({GetParam().module(temp), {}, ShowState::Normal})->outcome();
+  ASSERT_EQ(pooled.process, nullptr);
+  EXPECT_EQ(pooled.error, GetParam().error);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -206,6 +210,14 @@ TEST_F(PosixLauncherTest, NoZombieIsLeftByProgramsThatEndAtOnceOrForkAndEnd) {
   for (int i = 0; i < 20; ++i) {
     // The handles are released at once; the reaper alone notices the ends.
     auto outcome = launcher().spawn({i % 2 == 0 ? std::string("/bin/true") : forker, {}, ShowState::Normal});
+    ASSERT_NE(outcome.process, nullptr) << outcome.message;
+    pids.push_back(outcome.process->pid());
+  }
+  // Creations begun together on the spawn pool, their outcomes taken afterwards.
+  std::vector<std::unique_ptr<PendingSpawn>> begun;
+  for (int i = 0; i < 10; ++i) begun.push_back(launcher().spawnAsync({forker, {}, ShowState::Normal}));
+  for (auto& pending : begun) {
+    auto outcome = pending->outcome();
     ASSERT_NE(outcome.process, nullptr) << outcome.message;
     pids.push_back(outcome.process->pid());
   }
