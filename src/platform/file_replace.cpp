@@ -95,8 +95,12 @@ std::string replaceAtomically(const std::string& target, std::string_view conten
   }
   if (existing) {
     // Another owner can only be kept by a privileged process; the mode is kept in any case.
-    if (existing->st_uid != ::geteuid() || existing->st_gid != ::getegid())
-      (void)::fchown(fd, existing->st_uid, existing->st_gid);
+    // A refusal is expected from an unprivileged process and leaves the new owner in place; its errno is
+    // no failure of the replace.
+    if ((existing->st_uid != ::geteuid() || existing->st_gid != ::getegid()) &&
+        ::fchown(fd, existing->st_uid, existing->st_gid) != 0) {
+      errno = 0;
+    }
   }
   bool ok = (!existing || ::fchmod(fd, existing->st_mode & 07777) == 0) && writeAll(fd, content) && ::fsync(fd) == 0;
   int error = errno;

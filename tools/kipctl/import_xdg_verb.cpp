@@ -160,10 +160,11 @@ int runImportXdg(const std::vector<std::string>& args, Io& io) {
   const char* desktops = std::getenv("XDG_CURRENT_DESKTOP");
   const std::vector<AutostartEntry> entries = scanXdgAutostart(folders, desktops ? desktops : "", programInstalled);
   for (const auto& item : entries) {
-    if (item.verdict == AutostartVerdict::Malformed)
-      io.err << item.path << (item.reasonLine > 0 ? ":" + std::to_string(item.reasonLine) : std::string()) << ": "
-             << item.reason << "; not imported\n";
-    else if (item.verdict == AutostartVerdict::NotStarted)
+    if (item.verdict == AutostartVerdict::Malformed) {
+      io.err << item.path;
+      if (item.reasonLine > 0) io.err << ':' << item.reasonLine;
+      io.err << ": " << item.reason << "; not imported\n";
+    } else if (item.verdict == AutostartVerdict::NotStarted)
       io.out << "not started by the desktop: " << item.path << " (" << item.reason << ")\n";
   }
 
