@@ -150,7 +150,11 @@ def main():
     display = ":" + number
     os.environ["DISPLAY"] = display
     until("the display", lambda: subprocess.run(["xdpyinfo"], capture_output=True).returncode == 0)
-    children.append(subprocess.Popen(["openbox"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    wm = subprocess.Popen(["openbox"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    children.append(wm)
+    # Window activation needs the window manager's announcement; a loaded machine may take a while.
+    until("the window manager", lambda: "_NET_ACTIVE_WINDOW" in subprocess.run(
+        ["xprop", "-root", "_NET_SUPPORTED"], capture_output=True, text=True, timeout=10).stdout, limit=30.0)
     children.append(subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
     time.sleep(1)
@@ -214,7 +218,12 @@ def main():
     if not re.fullmatch(r'_NET_WM_NAME\(UTF8_STRING\) = "[0-9]+ secs to start, Close to cancel"', shown):
         fail("the countdown title is not exact: " + shown)
     print("countdown title", flush=True)
-    xdo("windowactivate", "--sync", window)
+    def activated():
+        if wm.poll() is not None:
+            fail(f"the window manager ended (status {wm.returncode})")
+        return subprocess.run(["xdotool", "windowactivate", "--sync", window], capture_output=True,
+                              timeout=10).returncode == 0
+    until("the countdown window to be activated", activated)
     keys("alt+F4")
     try:
         proc.wait(timeout=15)
