@@ -136,6 +136,32 @@ def close_program(proc):
         fail("kiplaunch did not end after File, Exit")
 
 
+def wm_announced():
+    return "_NET_ACTIVE_WINDOW" in subprocess.run(["xprop", "-root", "_NET_SUPPORTED"], capture_output=True,
+                                                  text=True, timeout=10).stdout
+
+
+def start_window_manager():
+    """Starts openbox and waits for its announcement; a start that fails or hangs is tried again, and what
+    openbox said is kept for the failure message."""
+    said = []
+    for attempt in range(3):
+        log_path = f"{WORK}/openbox-{attempt}.log"
+        with open(log_path, "w") as log:
+            wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=log, stderr=log)
+        children.append(wm)
+        deadline = time.monotonic() + 10.0
+        while time.monotonic() < deadline and wm.poll() is None and not wm_announced():
+            time.sleep(0.2)
+        if wm.poll() is None and wm_announced():
+            return wm
+        wm.kill()
+        wm.wait()
+        with open(log_path) as log:
+            said.append(f"attempt {attempt + 1} (status {wm.returncode}): {log.read().strip()}")
+    fail("the window manager did not start: " + " | ".join(said))
+
+
 def main():
     # Xvfb picks a free display number itself and tells it through a pipe.
     read_end, write_end = os.pipe()
@@ -150,11 +176,7 @@ def main():
     display = ":" + number
     os.environ["DISPLAY"] = display
     until("the display", lambda: subprocess.run(["xdpyinfo"], capture_output=True).returncode == 0)
-    wm = subprocess.Popen(["openbox"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    children.append(wm)
-    # Window activation needs the window manager's announcement; a loaded machine may take a while.
-    until("the window manager", lambda: "_NET_ACTIVE_WINDOW" in subprocess.run(
-        ["xprop", "-root", "_NET_SUPPORTED"], capture_output=True, text=True, timeout=10).stdout, limit=30.0)
+    wm = start_window_manager()
     children.append(subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
     time.sleep(1)
