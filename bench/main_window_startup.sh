@@ -41,16 +41,8 @@ export KIPLAUNCH_POWER_SUPPLY_DIR=$work/no-power KIPLAUNCH_PROMPT_LOG=$work/prom
 } >"$work/defs.reg"
 "$kipctl" reg import "$work/defs.reg" >/dev/null
 
-n=$((900 + RANDOM % 90))
-while [[ -e /tmp/.X$n-lock ]]; do n=$((n + 1)); done
-export DISPLAY=:$n
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
-Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
+source "$(cd "$(dirname "$0")" && pwd)/../tools/x_session.sh"
+start_x_session 1280x800
 
 times=()
 for run in $(seq "$runs"); do

@@ -52,16 +52,8 @@ prefs='HKCU\Software\Marl Fen\Kip Launch Manager\Preferences'
 ./build/kipctl reg add "$prefs" /v Top /t $dw /d 20 /f >/dev/null
 ./build/kipctl reg add "$prefs" /v Col-1 /t $dw /d 190 /f >/dev/null
 
-n=$((800 + RANDOM % 100))
-while [[ -e /tmp/.X$n-lock ]]; do n=$((n + 1)); done
-export DISPLAY=:$n
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
-Xvfb "$DISPLAY" -screen 0 1024x600x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
+source tools/x_session.sh
+start_x_session 1024x600
 ./build/kiplaunch >/dev/null 2>&1 &
 pids+=($!)
 window=""
