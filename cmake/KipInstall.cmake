@@ -35,8 +35,8 @@ if(KIP_BUILD_UI)
   # QIcon::fromTheme(KIP_APP_ID, QIcon(":/icons/kiplaunch.svg")). Drawing it needs the Qt SVG plugins
   # at run time (Debian libqt6svg6).
   set_source_files_properties(${KIP_ICON_SVG} PROPERTIES QT_RESOURCE_ALIAS kiplaunch.svg)
-  qt_add_resources(kipui kiplaunch_icons PREFIX /icons FILES ${KIP_ICON_SVG})
-  target_compile_definitions(kipui PUBLIC KIP_APP_ID="${KIP_APP_ID}")
+  qt_add_resources(kip_ui kiplaunch_icons PREFIX /icons FILES ${KIP_ICON_SVG})
+  target_compile_definitions(kip_ui PUBLIC KIP_APP_ID="${KIP_APP_ID}")
 
   install(FILES data/${KIP_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(DIRECTORY data/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)

@@ -3,23 +3,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/environment_snapshot.h"
+#include "model/environment_snapshot.h"
 #include "model/preferences.h"
+#include "model/run_mode_state.h"
 #include "model/start_definition.h"
 
 namespace kip {
-
-// Run-mode state held by the main window.
-struct RunModeState {
-  std::int32_t StartupCountdown = 0;
-  bool LogonStart = false;
-  bool GlobalEdit = false;
-  bool WindowOpened = false;
-  // The autostart decision of the start-up sequence.
-  bool autostartDecision = false;
-  // The start-up sequence entered the autostart run.
-  bool autostartRun = false;
-};
 
 // Everything the program keeps in memory between start-up and close.
 struct AppState {

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/environment_snapshot.h"
 #include "conditions/condition_tester.h"
 #include "conditions/network_probe.h"
+#include "model/environment_snapshot.h"
 #include "model/preferences.h"
 #include "platform/clock.h"
 #include "platform/group_membership.h"

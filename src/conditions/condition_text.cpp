@@ -1,6 +1,6 @@
 #include "conditions/condition_text.h"
 
-#include "platform/utf8_case_fold.h"
+#include "base/utf8_case_fold.h"
 
 namespace kip {
 

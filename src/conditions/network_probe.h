@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/environment_snapshot.h"
 #include "conditions/host_probe.h"
+#include "model/environment_snapshot.h"
 #include "model/preferences.h"
 #include "platform/network_services.h"
 

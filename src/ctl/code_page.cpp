@@ -5,7 +5,7 @@
 #include <array>
 #include <cerrno>
 
-#include "ctl/reg_text_encoding.h"
+#include "base/utf8.h"
 
 namespace kip {
 

@@ -1,6 +1,6 @@
 #include "ctl/reg_code_text.h"
 
-#include "platform/win_error.h"
+#include "base/win_error.h"
 
 namespace kip {
 

@@ -2,11 +2,10 @@
 
 #include <algorithm>
 
+#include "base/blank_trim.h"
+#include "base/utf8.h"
 #include "ctl/code_page.h"
-#include "ctl/reg_text_encoding.h"
 #include "ctl/reg_value_text.h"
-#include "platform/blank_trim.h"
-#include "platform/utf8.h"
 
 namespace kip {
 

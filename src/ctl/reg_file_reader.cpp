@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "base/win_error.h"
 #include "ctl/reg_code_text.h"
-#include "platform/win_error.h"
 
 namespace kip {
 

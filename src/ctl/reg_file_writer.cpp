@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
+#include "base/utf8.h"
 #include "ctl/reg_code_text.h"
-#include "ctl/reg_text_encoding.h"
 #include "platform/registry_values.h"
 
 namespace kip {

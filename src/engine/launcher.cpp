@@ -3,11 +3,11 @@
 #include <iostream>
 #include <limits>
 
+#include "base/utf8.h"
+#include "base/win_error.h"
 #include "model/definition_store.h"
 #include "model/registry_layout.h"
 #include "platform/registry_values.h"
-#include "platform/utf8.h"
-#include "platform/win_error.h"
 
 namespace kip {
 

@@ -6,9 +6,9 @@
 #include <limits>
 #include <unordered_map>
 
-#include "app/app_state.h"
 #include "engine/launcher.h"
 #include "engine/start_queue.h"
+#include "model/run_mode_state.h"
 
 namespace kip {
 
@@ -182,20 +182,19 @@ std::vector<PlannedStart> planAutostartRun(std::span<const DefinitionPtr> defini
     copies.push_back(std::move(copy));
   }
 
-  AppState state;
-  state.prefs.StartupDelay = startupDelay;
+  RunModeState run;
   PlanHost host(copies);
   SimulatedProcesses processes(clock);
   RefusingRegistry registry;
   Launcher launcher(processes, clock, registry, host);
   RecordingTester recording(tester, plan, index);
-  StartQueue queue(state, host, recording, launcher);
+  StartQueue queue(startupDelay, run, host, recording, launcher);
 
   DiscardingKey key;
   for (const auto& copy : copies) queue.firstPass(*copy, key);
   queue.beginAutostartRun();
   for (std::size_t ticks = 0; host.timerEnabled() && ticks < kMaxTicks; ++ticks) {
-    skipIdleTicks(state.run, copies, queue.CurrentSequence(), clock);
+    skipIdleTicks(run, copies, queue.CurrentSequence(), clock);
     clock.advanceMs(kMsPerSecond);
     queue.tick();
   }

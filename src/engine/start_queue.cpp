@@ -34,7 +34,7 @@ QueuePopupItems queuePopupItems(const StartDefinition* selected) {
 void StartQueue::firstPass(StartDefinition& definition, RegKey& key) {
   if (definition.Disable) return;
   if (m_tester.test(definition)) {
-    if (m_state.prefs.StartupDelay != 0 || sequenceGroup(definition) != 0)
+    if (m_startupDelay != 0 || sequenceGroup(definition) != 0)
       definition.Countdown = 1;  // starts in the first tick of its group
     else
       m_launcher.Start(definition);
@@ -49,7 +49,7 @@ DefinitionStore::FirstPassHook StartQueue::firstPassHook() {
 void StartQueue::overlappingFirstPass(StartDefinition& definition, RegKey& key) {
   if (definition.Disable) return;
   if (m_tester.test(definition)) {
-    if (m_state.prefs.StartupDelay != 0 || sequenceGroup(definition) != 0) {
+    if (m_startupDelay != 0 || sequenceGroup(definition) != 0) {
       definition.Countdown = 1;  // starts in the first tick of its group
     } else if (definition.Wait <= 0) {
       m_begun.push_back({&definition, m_launcher.beginStart(definition)});
@@ -74,9 +74,9 @@ void StartQueue::finishFirstPass() {
 }
 
 void StartQueue::beginAutostartRun() {
-  m_state.run.StartupCountdown = m_state.prefs.StartupDelay;
+  m_run.StartupCountdown = m_startupDelay;
   m_host.setTrayIconActive(true);
-  if (m_state.prefs.StartupDelay != 0) {
+  if (m_startupDelay != 0) {
     m_host.setShowApp(true);
     m_host.minimizeApplication();
   } else {
@@ -95,7 +95,7 @@ void StartQueue::process(StartDefinition& definition, std::int32_t& next) {
         // A definition disabled while it was queued is dropped.
         if (!definition.Disable) {
           m_launcher.Start(definition);
-          m_launcher.RecordStart(definition, m_state.run.LogonStart);
+          m_launcher.RecordStart(definition, m_run.LogonStart);
         }
       }
     } else if (definition.Countdown < 0) {
@@ -118,7 +118,7 @@ void StartQueue::tick() {
     TickGuard(const TickGuard&) = delete;
     TickGuard& operator=(const TickGuard&) = delete;
   } guard(m_inTick);
-  auto& run = m_state.run;
+  auto& run = m_run;
   std::int32_t next = -1;
 
   if (run.StartupCountdown > 0) {

@@ -5,11 +5,11 @@
 #include <string_view>
 #include <vector>
 
-#include "app/app_state.h"
 #include "conditions/condition_tester.h"
 #include "engine/launcher.h"
 #include "engine/queue_host.h"
 #include "model/definition_store.h"
+#include "model/run_mode_state.h"
 
 namespace kip {
 
@@ -19,8 +19,11 @@ namespace kip {
 // The window's commands "Execute All", "&Run", "Run &with Action" and the two cancels feed it too.
 class StartQueue {
  public:
-  StartQueue(AppState& state, QueueHost& host, ConditionTester& tester, Launcher& launcher)
-      : m_state(state), m_host(host), m_tester(tester), m_launcher(launcher) {}
+  // startupDelay: the preference, read at each step so that a change made in the options applies; run: the
+  // run-mode state whose countdown and logon start the queue keeps.
+  StartQueue(const std::int32_t& startupDelay, RunModeState& run, QueueHost& host, ConditionTester& tester,
+             Launcher& launcher)
+      : m_startupDelay(startupDelay), m_run(run), m_host(host), m_tester(tester), m_launcher(launcher) {}
 
   // The first pass over one definition just loaded during an autostart run: tests it, starts it at
   // once or queues it, and writes its results into its open subkey.
@@ -59,11 +62,12 @@ class StartQueue {
   void overlappingFirstPass(StartDefinition& definition, RegKey& key);
 
   struct BegunStart {
-    StartDefinition* definition;  // held by the state's definitions
+    StartDefinition* definition;  // held by the loaded definitions
     Launcher::PendingStart pending;
   };
 
-  AppState& m_state;
+  const std::int32_t& m_startupDelay;
+  RunModeState& m_run;
   QueueHost& m_host;
   ConditionTester& m_tester;
   Launcher& m_launcher;

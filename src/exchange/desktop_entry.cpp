@@ -8,9 +8,9 @@
 #include <limits>
 #include <set>
 
+#include "base/blank_trim.h"
+#include "base/utf8.h"
 #include "exchange/argument_quoting.h"
-#include "platform/blank_trim.h"
-#include "platform/utf8.h"
 
 namespace kip {
 

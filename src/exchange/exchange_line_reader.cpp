@@ -11,7 +11,6 @@ namespace {
 constexpr std::size_t kRawChunk = 64 * 1024;
 // Bytes kept of a line: the limit and one more to tell an over-long line.
 constexpr std::size_t kKept = kMaxExchangeLine + 1;
-constexpr std::uint32_t kReplacement = 0xFFFD;
 
 }  // namespace
 
@@ -32,24 +31,6 @@ bool ExchangeLineReader::readRaw() {
   return true;
 }
 
-void ExchangeLineReader::appendCodePoint(std::uint32_t cp) {
-  if (cp < 0x80) {
-    m_decoded += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    m_decoded += static_cast<char>(0xC0 | (cp >> 6));
-    m_decoded += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    m_decoded += static_cast<char>(0xE0 | (cp >> 12));
-    m_decoded += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    m_decoded += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    m_decoded += static_cast<char>(0xF0 | (cp >> 18));
-    m_decoded += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    m_decoded += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    m_decoded += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 void ExchangeLineReader::decodeUtf16(std::string_view raw, bool atEnd) {
   m_decoded.clear();
   const bool little = m_encoding == Encoding::Utf16LE;
@@ -61,27 +42,11 @@ void ExchangeLineReader::decodeUtf16(std::string_view raw, bool atEnd) {
     }
     const auto first = static_cast<std::uint32_t>(m_pendingByte);
     m_pendingByte = -1;
-    const std::uint32_t unit = little ? (first | (std::uint32_t{byte} << 8)) : ((first << 8) | byte);
-    if (m_pendingHigh != 0) {
-      const std::uint32_t high = m_pendingHigh;
-      m_pendingHigh = 0;
-      if (unit >= 0xDC00 && unit <= 0xDFFF) {
-        appendCodePoint(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
-        continue;
-      }
-      appendCodePoint(kReplacement);
-    }
-    if (unit >= 0xD800 && unit <= 0xDBFF)
-      m_pendingHigh = unit;
-    else if (unit >= 0xDC00 && unit <= 0xDFFF)
-      appendCodePoint(kReplacement);
-    else
-      appendCodePoint(unit);
+    m_utf16.push(little ? (first | (std::uint32_t{byte} << 8)) : ((first << 8) | byte), m_decoded);
   }
   if (atEnd) {
-    if (m_pendingHigh != 0) appendCodePoint(kReplacement);
-    if (m_pendingByte >= 0) appendCodePoint(kReplacement);
-    m_pendingHigh = 0;
+    m_utf16.finish(m_decoded);
+    if (m_pendingByte >= 0) appendUtf8(m_decoded, kReplacementCharacter);
     m_pendingByte = -1;
   }
 }
@@ -92,7 +57,7 @@ bool ExchangeLineReader::refill() {
     if (m_sourceEnded) {
       // A UTF-16 unit or pair cut off by the end of the file still shows as a replacement character.
       if (m_encoding == Encoding::Utf16LE || m_encoding == Encoding::Utf16BE) {
-        if (m_pendingByte < 0 && m_pendingHigh == 0) return false;
+        if (m_pendingByte < 0 && !m_utf16.pending()) return false;
         decodeUtf16({}, true);
         m_chunk = m_decoded;
         return !m_chunk.empty();

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/utf8.h"
+
 namespace kip {
 
 // One line of an exchange file, without its line end.
@@ -46,7 +48,6 @@ class ExchangeLineReader {
   bool readRaw();
   void detectEncoding();
   void decodeUtf16(std::string_view raw, bool atEnd);
-  void appendCodePoint(std::uint32_t codePoint);
   void take(std::string_view segment, ExchangeLine& line);
   void finish(ExchangeLine& line);
 
@@ -54,10 +55,10 @@ class ExchangeLineReader {
   Encoding m_encoding = Encoding::Unknown;
   std::vector<char> m_raw;
   std::size_t m_rawSize = 0;
-  std::string m_decoded;            // the current chunk after conversion from UTF-16
-  std::string_view m_chunk;         // the bytes not yet split into lines
-  int m_pendingByte = -1;           // the first byte of a UTF-16 unit cut by a chunk end
-  std::uint32_t m_pendingHigh = 0;  // a high surrogate waiting for its low half
+  std::string m_decoded;     // the current chunk after conversion from UTF-16
+  std::string_view m_chunk;  // the bytes not yet split into lines
+  int m_pendingByte = -1;    // the first byte of a UTF-16 unit cut by a chunk end
+  Utf16Decoder m_utf16;      // holds a high surrogate cut from its low half
   bool m_sourceEnded = false;
   bool m_failed = false;
   bool m_done = false;

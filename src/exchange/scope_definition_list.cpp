@@ -1,7 +1,7 @@
 #include "exchange/scope_definition_list.h"
 
+#include "model/unique_name.h"
 #include "platform/registry.h"
-#include "ui/logic/unique_name.h"
 
 namespace kip {
 

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <map>
 
+#include "base/blank_trim.h"
 #include "exchange/exchange_format.h"
 #include "exchange/exchange_reader.h"
 #include "exchange/scope_definition_list.h"
-#include "platform/blank_trim.h"
 
 namespace kip {
 

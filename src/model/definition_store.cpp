@@ -2,10 +2,10 @@
 
 #include <optional>
 
+#include "base/utf8.h"
+#include "base/win_error.h"
 #include "model/registry_layout.h"
 #include "platform/registry_values.h"
-#include "platform/utf8.h"
-#include "platform/win_error.h"
 
 namespace kip {
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "model/date_time.h"
+#include "base/date_time.h"
 #include "platform/registry.h"
 #include "platform/started_process.h"
 

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "base/shared_library.h"
+
 namespace kip {
 
 namespace {
@@ -29,12 +31,6 @@ struct CurlLibrary {
   decltype(&curl_url_set) urlSet = nullptr;
 };
 
-template <typename Function>
-bool resolve(void* handle, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(dlsym(handle, name));
-  return function != nullptr;
-}
-
 // The loaded and initialised library, or nullptr when it is not installed; loaded once for the process.
 const CurlLibrary* curlLibrary() {
   static const CurlLibrary* const library = []() -> const CurlLibrary* {
@@ -42,15 +38,17 @@ const CurlLibrary* curlLibrary() {
     if (!handle) return nullptr;
     static CurlLibrary lib;
     const bool ok =
-        resolve(handle, "curl_global_init", lib.globalInit) && resolve(handle, "curl_easy_init", lib.easyInit) &&
-        resolve(handle, "curl_easy_cleanup", lib.easyCleanup) && resolve(handle, "curl_easy_setopt", lib.easySetopt) &&
-        resolve(handle, "curl_easy_perform", lib.easyPerform) &&
-        resolve(handle, "curl_easy_getinfo", lib.easyGetinfo) &&
-        resolve(handle, "curl_easy_strerror", lib.easyStrerror) && resolve(handle, "curl_free", lib.free) &&
-        resolve(handle, "curl_slist_append", lib.slistAppend) &&
-        resolve(handle, "curl_slist_free_all", lib.slistFreeAll) && resolve(handle, "curl_url", lib.url) &&
-        resolve(handle, "curl_url_cleanup", lib.urlCleanup) && resolve(handle, "curl_url_get", lib.urlGet) &&
-        resolve(handle, "curl_url_set", lib.urlSet);
+        resolveSymbol(handle, "curl_global_init", lib.globalInit) &&
+        resolveSymbol(handle, "curl_easy_init", lib.easyInit) &&
+        resolveSymbol(handle, "curl_easy_cleanup", lib.easyCleanup) &&
+        resolveSymbol(handle, "curl_easy_setopt", lib.easySetopt) &&
+        resolveSymbol(handle, "curl_easy_perform", lib.easyPerform) &&
+        resolveSymbol(handle, "curl_easy_getinfo", lib.easyGetinfo) &&
+        resolveSymbol(handle, "curl_easy_strerror", lib.easyStrerror) && resolveSymbol(handle, "curl_free", lib.free) &&
+        resolveSymbol(handle, "curl_slist_append", lib.slistAppend) &&
+        resolveSymbol(handle, "curl_slist_free_all", lib.slistFreeAll) && resolveSymbol(handle, "curl_url", lib.url) &&
+        resolveSymbol(handle, "curl_url_cleanup", lib.urlCleanup) &&
+        resolveSymbol(handle, "curl_url_get", lib.urlGet) && resolveSymbol(handle, "curl_url_set", lib.urlSet);
     if (!ok) {
       dlclose(handle);
       return nullptr;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/date_time.h"
+#include "base/date_time.h"
 
 namespace kip {
 

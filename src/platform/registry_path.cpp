@@ -1,5 +1,5 @@
+#include "base/utf8_case_fold.h"
 #include "platform/registry.h"
-#include "platform/utf8_case_fold.h"
 
 namespace kip {
 

@@ -2,23 +2,17 @@
 
 #include <algorithm>
 
-#include <QAccessible>
-#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QListView>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMimeData>
 #include <QStackedWidget>
 #include <QStatusBar>
-#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <QToolBar>
-#include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
 
@@ -32,7 +26,6 @@
 #include "ui/program_icon.h"
 #include "ui/program_list_model.h"
 #include "ui/row_view.h"
-#include "ui/speed_glyphs.h"
 
 namespace kip {
 
@@ -41,25 +34,13 @@ namespace {
 QString toQt(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 constexpr int kMainHelpTopic = 5;
-constexpr int kSpeedBarHelpTopic = 10;
-constexpr int kTrayRetryLimit = 5;
-constexpr int kTrayRetryMs = 3000;
 
-enum ViewStyle { kLargeIcons, kSmallIcons, kList, kDetails };
-
-// Names a control for assistive technology: its caption (or hint) as name, its control name as description.
-void describe(QWidget* widget, const QString& name, const char* control = nullptr) {
-  widget->setAccessibleName(QString(name).remove('&'));
-  if (control) widget->setAccessibleDescription(QString::fromLatin1(control));
-}
-
-// The local files among dropped URLs; empty when there is none.
-QStringList droppedFiles(const QMimeData* mime) {
-  QStringList files;
-  if (!mime || !mime->hasUrls()) return files;
-  for (const QUrl& url : mime->urls())
-    if (url.isLocalFile()) files << url.toLocalFile();
-  return files;
+// The URLs of a drag as the definition manager judges them.
+std::vector<DroppedUrl> draggedUrls(const QMimeData* mime) {
+  std::vector<DroppedUrl> urls;
+  if (!mime || !mime->hasUrls()) return urls;
+  for (const QUrl& url : mime->urls()) urls.push_back({url.isLocalFile(), url.toLocalFile().toStdString()});
+  return urls;
 }
 
 CoreServices coreOf(const MainFormServices& s) {
@@ -106,12 +87,9 @@ TMainForm::TMainForm(const MainFormServices& services, std::unique_ptr<RunEngine
   m_appWindow = std::make_unique<ApplicationWindow>();
   connect(m_appWindow.get(), &ApplicationWindow::closeRequested, this, &TMainForm::cancelFromTaskbar);
   buildViews();
-  buildActions();
-  buildMenus();
-  buildSpeedBar();
-  buildPopup();
+  const ActionPlaces places = buildActions();
   statusBar()->setSizeGripEnabled(true);
-  buildTrayIcon();
+  buildTrayIcon(places.trayMenu);
   updateCommands();
 
   FormCreate();
@@ -162,7 +140,8 @@ void TMainForm::buildViews() {
     view->viewport()->setAcceptDrops(true);
     view->viewport()->installEventFilter(this);
     m_viewports.push_back(view->viewport());
-    describe(view, "main screen", "ProgramListView");
+    view->setAccessibleName("main screen");
+    view->setAccessibleDescription("ProgramListView");
     connect(view, &QAbstractItemView::doubleClicked, this, [this] { run(&DefinitionManager::PropertiesClick); });
     connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& pos) {
       if (preparePopup()) m_popup->exec(view->viewport()->mapToGlobal(pos));
@@ -186,226 +165,30 @@ void TMainForm::buildViews() {
   setCentralWidget(m_views);
 }
 
-void TMainForm::buildActions() {
-  auto& a = m_actions;
-  auto make = [this](const QString& text, const char* name, void (TMainForm::*slot)()) {
-    auto* action = new QAction(text, this);
-    action->setObjectName(QString::fromLatin1(name));
-    if (slot) connect(action, &QAction::triggered, this, slot);
-    return action;
-  };
-  auto command = [this](const QString& text, const char* name, void (DefinitionManager::*cmd)()) {
-    auto* action = new QAction(text, this);
-    action->setObjectName(QString::fromLatin1(name));
-    connect(action, &QAction::triggered, this, [this, cmd] { run(cmd); });
-    return action;
-  };
-  QStyle* s = style();
-  a.Save = command("&Save", "FileSave", &DefinitionManager::SaveClick);
-  a.Save->setShortcut(QKeySequence("Ctrl+S"));
-  a.Export = command("&Export...", "FileExport", &DefinitionManager::ExportClick);
-  a.Import = command("&Import...", "FileImport", &DefinitionManager::ImportClick);
-  a.Exit = make("E&xit", "FileExit", nullptr);
-  connect(a.Exit, &QAction::triggered, this, &QWidget::close);
-  a.Undelete = command("&Undelete", "EditUndelete", &DefinitionManager::EditUndeleteClick);
-  a.Undelete->setShortcut(QKeySequence("Ctrl+Z"));
-  a.Undelete->setStatusTip("Restore last item deleted");
-  a.Undelete->setToolTip("Restore last item deleted");
-  a.New = command("&New", "EditNew", &DefinitionManager::EditNewClick);
-  a.New->setShortcut(QKeySequence(Qt::Key_Insert));
-  a.Copy = command("&Copy", "EditCopy", &DefinitionManager::EditCopyClick);
-  a.Copy->setShortcut(QKeySequence("Ctrl+C"));
-  a.Delete = command("&Delete", "EditDelete", &DefinitionManager::EditDeleteClick);
-  a.Delete->setShortcut(QKeySequence("Ctrl+Del"));
-  a.Properties = command("&Properties", "EditProperties", &DefinitionManager::PropertiesClick);
-  a.Global = command("&Global", "EditGlobal", &DefinitionManager::ScopeClick);
-  a.Local = command("&Local", "EditLocal", &DefinitionManager::ScopeClick);
-  a.Advanced = command("&Advanced...", "OptionsAdvanced", &DefinitionManager::AdvancedClick);
-  a.Contents = command("&Contents", "HelpContents", &DefinitionManager::HelpClick);
-  a.About = command("&About...", "HelpAbout", &DefinitionManager::AboutClick);
-
-  auto button = [&](const char* hint, const char* name, QStyle::StandardPixmap icon, const char* themeIcon) {
-    auto* action = new QAction(QIcon::fromTheme(QString::fromLatin1(themeIcon), s->standardIcon(icon)),
-                               QString::fromLatin1(hint), this);
-    action->setObjectName(QString::fromLatin1(name));
-    action->setToolTip(QString::fromLatin1(hint));
-    return action;
-  };
-  a.NewButton = button("New", "NewButton", QStyle::SP_FileIcon, "document-new");
-  a.CopyButton = button("Copy", "CopyButton", QStyle::SP_FileLinkIcon, "edit-copy");
-  a.DeleteButton = button("Delete", "DeleteButton", QStyle::SP_TrashIcon, "edit-delete");
-  a.EditButton = button("Edit", "EditButton", QStyle::SP_FileDialogInfoView, "document-properties");
-  // Where the icon theme lacks them, glyphs of our own: the style's pictures for these are hard to tell apart.
-  const std::pair<QAction*, SpeedGlyph> glyphs[] = {{a.NewButton, SpeedGlyph::New},
-                                                    {a.CopyButton, SpeedGlyph::Copy},
-                                                    {a.DeleteButton, SpeedGlyph::Delete},
-                                                    {a.EditButton, SpeedGlyph::Edit}};
-  for (const auto& [action, glyph] : glyphs)
-    if (!QIcon::hasThemeIcon(action->icon().name()) || action->icon().name().isEmpty())
-      action->setIcon(speedGlyph(glyph));
-  a.IconView = button("Icon", "IconView", QStyle::SP_FileDialogContentsView, "view-list-icons");
-  a.SmallIconView = button("Small Icon", "SmallIconView", QStyle::SP_FileDialogListView, "view-list-compact");
-  a.ListView = button("List", "ListView", QStyle::SP_FileDialogListView, "view-list-text");
-  a.ReportView = button("Details", "ReportView", QStyle::SP_FileDialogDetailedView, "view-list-details");
-  // The style draws small icons and list alike: tell them apart where the theme has neither.
-  if (!QIcon::hasThemeIcon(QStringLiteral("view-list-compact")))
-    a.SmallIconView->setIcon(speedGlyph(SpeedGlyph::SmallIcons));
-  if (!QIcon::hasThemeIcon(QStringLiteral("view-list-text"))) a.ListView->setIcon(speedGlyph(SpeedGlyph::List));
-  a.RunButton = button("Execute All", "RunButton", QStyle::SP_MediaPlay, "media-playback-start");
-  a.SoonerButton = button("Start Earlier", "SoonerButton", QStyle::SP_ArrowUp, "go-up");
-  a.LaterButton = button("Start Later", "LaterButton", QStyle::SP_ArrowDown, "go-down");
-  a.HelpButton = button("Help", "HelpButton", QStyle::SP_DialogHelpButton, "help-contents");
-  if (a.HelpButton->icon().name().isEmpty()) a.HelpButton->setIcon(speedGlyph(SpeedGlyph::Help));
-  connect(a.NewButton, &QAction::triggered, this, [this] { run(&DefinitionManager::EditNewClick); });
-  connect(a.CopyButton, &QAction::triggered, this, [this] { run(&DefinitionManager::EditCopyClick); });
-  connect(a.DeleteButton, &QAction::triggered, this, [this] { run(&DefinitionManager::EditDeleteClick); });
-  connect(a.EditButton, &QAction::triggered, this, [this] { run(&DefinitionManager::PropertiesClick); });
-  connect(a.RunButton, &QAction::triggered, this, [this] { run(&DefinitionManager::RunButtonClick); });
-  connect(a.SoonerButton, &QAction::triggered, this, [this] { run(&DefinitionManager::StartSoonerClick); });
-  connect(a.LaterButton, &QAction::triggered, this, [this] { run(&DefinitionManager::StartLaterClick); });
-  connect(a.HelpButton, &QAction::triggered, this, [this] { run(&DefinitionManager::HelpClick); });
-  auto* styles = new QActionGroup(this);
-  int style = kLargeIcons;
-  for (QAction* action : {a.IconView, a.SmallIconView, a.ListView, a.ReportView}) {
-    action->setCheckable(true);
-    styles->addAction(action);
-    connect(action, &QAction::triggered, this, [this, style] { setViewStyle(style); });
-    ++style;
-  }
-  a.ReportView->setChecked(true);
-
-  auto popup = [&](const QString& text, const char* name, const char* hint, void (DefinitionManager::*cmd)()) {
-    auto* action = command(text, name, cmd);
-    if (hint) action->setStatusTip(QString::fromLatin1(hint)), action->setToolTip(QString::fromLatin1(hint));
-    return action;
-  };
-  a.EditPop = popup("&Edit Properties", "EditPop", "Edit program settings", &DefinitionManager::PropertiesClick);
-  a.DisablePop = popup("D&isable", "DisablePop", nullptr, &DefinitionManager::DisableClick);
-  a.EnablePop = popup("Ena&ble", "EnablePop", nullptr, &DefinitionManager::DisableClick);
-  a.TestPop = popup("&Test", "TestPop", "Test start conditions", &DefinitionManager::TestClick);
-  a.RunPop = make("&Run", "RunPop", nullptr);
-  a.RunPop->setStatusTip("Execute the program now");
-  a.RunPop->setToolTip("Execute the program now");
-  a.RunMsgPop = make("Run &with Action", "RunMsgPop", nullptr);
-  connect(a.RunPop, &QAction::triggered, this, [this] {
-    m_manager.RunPopClick(0);
-    updateCommands();
-  });
-  connect(a.RunMsgPop, &QAction::triggered, this, [this] {
-    m_manager.RunPopClick(1);
-    updateCommands();
-  });
-  a.CancelActPop = popup("Ca&ncel Action", "CancelActPop", nullptr, &DefinitionManager::CancelPopClick);
-  a.CancelRunPop = popup("C&ancel Run", "CancelRunPop", nullptr, &DefinitionManager::CancelPopClick);
-  a.CopyPop = popup("&Copy", "CopyPop", "Copy program", &DefinitionManager::EditCopyClick);
-  a.DeletePop = popup("&Delete", "DeletePop", "Delete this line", &DefinitionManager::EditDeleteClick);
-  a.RenamePop = popup("Rena&me", "RenamePop", "Rename this entry", &DefinitionManager::RenameClick);
-  a.SoonerPop = popup("Start &Sooner", "SoonerPop", nullptr, &DefinitionManager::StartSoonerClick);
-  a.LaterPop = popup("Start &Later", "LaterPop", nullptr, &DefinitionManager::StartLaterClick);
-  a.TrayOpen = make("&Open", "TrayOpen", &TMainForm::trayOpen);
-  a.TrayOpenOnTop = make("Open on &Top", "TrayOpenOnTop", &TMainForm::trayOpenOnTop);
-  a.TrayExit = make("E&xit", "TrayExit", &TMainForm::trayExit);
-}
-
-void TMainForm::buildMenus() {
-  auto& a = m_actions;
-  QMenu* file = menuBar()->addMenu("&File");
-  file->addAction(a.Save);
-  file->addSeparator();
-  file->addActions({a.Export, a.Import});
-  file->addSeparator();
-  file->addAction(a.Exit);
-  QMenu* edit = menuBar()->addMenu("&Edit");
-  edit->addAction(a.Undelete);
-  edit->addSeparator();
-  edit->addActions({a.New, a.Copy, a.Delete});
-  edit->addSeparator();
-  edit->addAction(a.Properties);
-  edit->addSeparator();
-  edit->addActions({a.Global, a.Local});
-  QMenu* options = menuBar()->addMenu("&Options");
-  options->addAction(a.Advanced);
-  QMenu* help = menuBar()->addMenu("&Help");
-  help->addActions({a.Contents, a.About});
-  for (QMenu* menu : {file, edit, options, help}) {
-    menu->setToolTipsVisible(true);
-    describe(menu, menu->title());
-  }
-}
-
-void TMainForm::buildSpeedBar() {
-  auto& a = m_actions;
-  m_speedBar = addToolBar("Speed bar");
-  m_speedBar->setObjectName("SpeedBar");
-  m_speedBar->setProperty("kipHelpTopic", kSpeedBarHelpTopic);
-  m_speedBar->setMovable(false);
-  m_speedBar->setFloatable(false);
-  m_speedBar->setIconSize(QSize(19, 19));
-  m_speedBar->addActions({a.NewButton, a.CopyButton, a.DeleteButton, a.EditButton});
-  m_speedBar->addSeparator();
-  m_speedBar->addActions({a.IconView, a.SmallIconView, a.ListView, a.ReportView});
-  m_speedBar->addSeparator();
-  m_speedBar->addAction(a.RunButton);
-  m_speedBar->addSeparator();
-  m_speedBar->addActions({a.SoonerButton, a.LaterButton});
-  m_speedBar->addSeparator();
-  m_speedBar->addAction(a.HelpButton);
-  static constexpr const char* kPartNames[] = {"IconView", "SmallIconView", "ListView", "ReportView", "RunButton"};
-  for (QAction* action : m_speedBar->actions()) {
-    auto* button = qobject_cast<QToolButton*>(m_speedBar->widgetForAction(action));
-    if (!button) continue;
-    button->setAutoRaise(true);
-    button->setFixedSize(25, 25);
-    // Reachable with Tab, so that Execute All and the view styles need no mouse either.
-    button->setFocusPolicy(Qt::TabFocus);
-    button->setObjectName(action->objectName());
-    const char* partName = nullptr;
-    for (const char* name : kPartNames)
-      if (action->objectName() == QLatin1String(name)) partName = name;
-    describe(button, action->toolTip(), partName);
-  }
-}
-
-void TMainForm::buildPopup() {
-  auto& a = m_actions;
-  m_popup = new QMenu(this);
-  m_popup->setObjectName("ProgramPopup");
-  m_popup->setToolTipsVisible(true);
-  m_popup->addActions({a.EditPop, a.DisablePop, a.EnablePop});
-  QFont bold = a.EditPop->font();
-  bold.setBold(true);
-  a.EditPop->setFont(bold);
-  m_popup->setDefaultAction(a.EditPop);
-  m_popup->addSeparator();
-  m_popup->addActions({a.TestPop, a.RunPop});
-  m_popup->addSeparator();
-  m_popup->addActions({a.RunMsgPop, a.CancelActPop, a.CancelRunPop});
-  a.ActionLine = m_popup->addSeparator();
-  a.ActionLine->setObjectName("ActionLine");
-  m_popup->addAction(a.CopyPop);
-  m_popup->addSeparator();
-  m_popup->addActions({a.DeletePop, a.RenamePop});
-  m_popup->addSeparator();
-  m_popup->addActions({a.SoonerPop, a.LaterPop});
-}
-
-void TMainForm::buildTrayIcon() {
+void TMainForm::buildTrayIcon(QMenu* menu) {
   announceProgramIdentity();
   const QIcon icon = programIcon();
   setWindowIcon(icon);
   TrayIcon1 = new QSystemTrayIcon(icon, this);
   TrayIcon1->setObjectName("TrayIcon1");
   TrayIcon1->setToolTip(toQt(kAppTitle));
-  auto* menu = new QMenu(this);
-  menu->setObjectName("TrayMenu");
-  menu->addActions({m_actions.TrayOpen, m_actions.TrayOpenOnTop});
-  menu->addSeparator();
-  menu->addAction(m_actions.TrayExit);
   TrayIcon1->setContextMenu(menu);
   // StatusNotifierItem desktops send a single activation and never a double-click: both open.
   connect(TrayIcon1, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) trayOpen();
   });
+}
+
+ActionPlaces TMainForm::buildActions() {
+  const ActionPlaces places = buildMainFormActions(*this, actionRows(), m_actions, [this](const ActionRow& row) {
+    if (row.command)
+      run(row.command);
+    else
+      row.window(*this);
+  });
+  m_speedBar = places.speedBar;
+  m_popup = places.rowPopup;
+  return places;
 }
 
 void TMainForm::run(void (DefinitionManager::*command)()) {
@@ -414,12 +197,17 @@ void TMainForm::run(void (DefinitionManager::*command)()) {
   selectionChanged();
 }
 
+void TMainForm::runPopup(int tag) {
+  m_manager.RunPopClick(tag);
+  updateCommands();
+}
+
 QAbstractItemView* TMainForm::currentView() const {
   return m_views->currentWidget() == ProgramListView ? static_cast<QAbstractItemView*>(ProgramListView)
                                                      : static_cast<QAbstractItemView*>(m_iconView);
 }
 
-void TMainForm::setViewStyle(int style) {
+void TMainForm::setViewStyle(ViewStyle style) {
   m_model->setLargeIcons(style == kLargeIcons);
   if (style == kDetails) {
     m_views->setCurrentWidget(ProgramListView);
@@ -497,9 +285,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
       auto* drag = static_cast<QDropEvent*>(event);
-      // Copy only: a move would let the source delete the file.
-      if (m_state.run.WindowOpened && !droppedFiles(drag->mimeData()).isEmpty() &&
-          (drag->possibleActions() & Qt::CopyAction)) {
+      if (m_manager.acceptsDrag(draggedUrls(drag->mimeData()), drag->possibleActions() & Qt::CopyAction)) {
         drag->setDropAction(Qt::CopyAction);
         drag->accept();
       } else {
@@ -509,13 +295,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::Drop: {
       auto* drop = static_cast<QDropEvent*>(event);
-      const QStringList files = droppedFiles(drop->mimeData());
-      if (!m_state.run.WindowOpened || files.isEmpty()) return true;
+      const std::vector<std::string> files = m_manager.droppedFiles(draggedUrls(drop->mimeData()));
+      if (files.empty()) return true;
       drop->setDropAction(Qt::CopyAction);
       drop->accept();
-      std::vector<std::string> paths;
-      for (const QString& file : files) paths.push_back(file.toStdString());
-      m_manager.DropFiles(paths);
+      m_manager.DropFiles(files);
       updateCommands();
       return true;
     }
@@ -585,21 +369,24 @@ void TMainForm::sessionEnd() {
 bool TMainForm::trayAvailable() const { return m_trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable()); }
 
 bool TMainForm::FormCloseQuery() {
-  if (m_state.run.WindowOpened && m_trayActive) {
-    // The start queue has work: go to the notification area instead of closing. Without one, minimise,
-    // so that the window can still be found.
-    if (m_state.run.StartupCountdown <= 0 && trayAvailable()) {
+  switch (m_manager.FormCloseQuery(m_trayActive, trayAvailable())) {
+    case CloseOutcome::Close:
+      return true;
+    case CloseOutcome::Stay:
+      return false;
+    case CloseOutcome::Hide:
       hide();
       m_appWindow->hide();
-    } else if (m_state.run.StartupCountdown <= 0) {
+      return false;
+    case CloseOutcome::Minimize:
       showMinimized();
-    } else {
+      return false;
+    case CloseOutcome::ToTaskbarWindow:
       hide();
       m_appWindow->showMinimized();
-    }
-    return false;
+      return false;
   }
-  return m_manager.ConfirmSave();
+  return false;
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -648,83 +435,13 @@ void TMainForm::trayOpenOnTop() {
 }
 
 void TMainForm::trayExit() {
-  if (m_state.run.WindowOpened && !m_manager.ConfirmSave()) return;
+  if (!m_manager.TrayExitQuery()) return;
   MyTimer->stop();
   setTrayIconActive(false);
   close();
 }
 
 QString TMainForm::applicationTitle() const { return m_appWindow->title(); }
-
-bool TMainForm::timerEnabled() const { return MyTimer->isActive(); }
-
-void TMainForm::setTimerEnabled(bool enabled) {
-  if (enabled && !MyTimer->isActive())
-    MyTimer->start();
-  else if (!enabled)
-    MyTimer->stop();
-}
-
-void TMainForm::setApplicationTitle(std::string_view title) { m_appWindow->setTitle(toQt(title)); }
-
-void TMainForm::setMainCaption(std::string_view caption) { setWindowTitle(toQt(caption)); }
-
-void TMainForm::setShowApp(bool shown) {
-  m_showApp = shown;
-  // A tick shows the taskbar window only as the queue ends; with the window never opened the program
-  // ends right after, and showing it would only flash it on the desktop.
-  if (shown && m_queue.inTick() && !m_state.run.WindowOpened) return;
-  // While the main window is on screen it is the taskbar entry; the small window stands in otherwise.
-  if (shown && !isVisible())
-    m_appWindow->show();
-  else if (!shown)
-    m_appWindow->hide();
-}
-
-void TMainForm::minimizeApplication() {
-  if (!isVisible()) m_appWindow->showMinimized();
-}
-
-void TMainForm::setTrayIconActive(bool active) {
-  m_trayActive = active;
-  TrayIcon1->setVisible(active);
-  // At logon the panel may come up after the program: try again a few times.
-  if (active && !QSystemTrayIcon::isSystemTrayAvailable() && m_trayRetries < kTrayRetryLimit) {
-    ++m_trayRetries;
-    QTimer::singleShot(kTrayRetryMs, this, [this] {
-      if (m_trayActive && !TrayIcon1->isVisible()) setTrayIconActive(true);
-    });
-  }
-}
-
-void TMainForm::showWindow() {
-  if (!isVisible() || isMinimized()) {
-    m_appWindow->hide();
-    showMinimized();
-  }
-}
-
-void TMainForm::closeMainWindow() {
-  // Closing from inside a tick would end the program under the queue's feet; do it right after.
-  QTimer::singleShot(0, this, [this] { close(); });
-}
-
-void TMainForm::processMessages() { QCoreApplication::processEvents(); }
-
-std::vector<DefinitionPtr> TMainForm::listViewDefinitions() { return viewOrder(); }
-
-void TMainForm::refreshQueueColumns(std::size_t row, std::string_view timers, std::string_view result) {
-  m_manager.list().setQueueColumns(row, timers, result);
-}
-
-std::vector<DefinitionPtr> TMainForm::hiddenDefinitions() { return m_state.hidden; }
-
-std::vector<DefinitionPtr> TMainForm::allDefinitions() { return m_state.definitions; }
-
-bool TMainForm::showStatusPage(StartDefinition& definition) {
-  if (!m_programForm) return false;
-  return m_manager.showStatusPage(definition);
-}
 
 bool TMainForm::showDefinitionDialog(DialogPage page) {
   if (!m_programForm) return false;

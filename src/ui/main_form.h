@@ -21,11 +21,10 @@
 #include "ui/logic/definition_manager.h"
 #include "ui/logic/form_state_definition_form.h"
 #include "ui/logic/program_form_state.h"
+#include "ui/main_form_actions.h"
 #include "ui/qt_collator.h"
 
 class QAbstractItemView;
-class QAction;
-class QActionGroup;
 class QListView;
 class QMenu;
 class QStackedWidget;
@@ -60,18 +59,6 @@ struct MainFormServices {
 class TMainForm : public QMainWindow, private QueueHost, private ManagerHost {
   Q_OBJECT
  public:
-  // The commands of the menus, the speed buttons and the row pop-up; one action per command and place.
-  struct Actions {
-    QAction *Save, *Export, *Import, *Exit;
-    QAction *Undelete, *New, *Copy, *Delete, *Properties, *Global, *Local;
-    QAction *Advanced, *Contents, *About;
-    QAction *NewButton, *CopyButton, *DeleteButton, *EditButton, *IconView, *SmallIconView, *ListView, *ReportView,
-        *RunButton, *SoonerButton, *LaterButton, *HelpButton;
-    QAction *EditPop, *DisablePop, *EnablePop, *TestPop, *RunPop, *RunMsgPop, *CancelActPop, *CancelRunPop, *ActionLine,
-        *CopyPop, *DeletePop, *RenamePop, *SoonerPop, *LaterPop;
-    QAction *TrayOpen, *TrayOpenOnTop, *TrayExit;
-  };
-
   // trayAvailable: whether the desktop has a notification area (asked of the toolkit when not given).
   TMainForm(const MainFormServices& services, Switch sw, QWidget* parent = nullptr);
   // Takes over an engine whose start-up sequence has run already, with the starts it made and the
@@ -88,7 +75,7 @@ class TMainForm : public QMainWindow, private QueueHost, private ManagerHost {
   ProgramListModel* listModel() const { return m_model; }
   QMenu* rowPopup() const { return m_popup; }
   QToolBar* speedBar() const { return m_speedBar; }
-  const Actions& actions() const { return m_actions; }
+  const MainFormActions& actions() const { return m_actions; }
   QTimer* myTimer() const { return MyTimer; }
   QSystemTrayIcon* trayIcon() const { return TrayIcon1; }
   ApplicationWindow* applicationWindow() const { return m_appWindow.get(); }
@@ -130,16 +117,20 @@ class TMainForm : public QMainWindow, private QueueHost, private ManagerHost {
   void FormClose();
   void MyTimerTimer();
   void buildViews();
-  void buildActions();
-  void buildMenus();
-  void buildSpeedBar();
-  void buildPopup();
-  void buildTrayIcon();
-  void setViewStyle(int style);
+  // The menus, the speed bar, the row pop-up and the notification icon's menu from actionRows.
+  [[nodiscard]] ActionPlaces buildActions();
+  void buildTrayIcon(QMenu* menu);
+  // The window's actions, in the order they show in each place.
+  static std::span<const ActionRow> actionRows();
+  // The list's view styles, as the speed bar offers them.
+  enum ViewStyle { kLargeIcons, kSmallIcons, kList, kDetails };
+  void setViewStyle(ViewStyle style);
   void selectionChanged();
   void updateCommands();
   void updateSortIndicator();
   void run(void (DefinitionManager::*command)());
+  // "&Run" (tag 0) and "Run &with Action" (tag 1) of the row pop-up.
+  void runPopup(int tag);
   void reportHiveProblems();
   void cancelFromTaskbar();
   void finishProgram();
@@ -196,7 +187,7 @@ class TMainForm : public QMainWindow, private QueueHost, private ManagerHost {
   TProgramForm* m_programForm = nullptr;
   TOptionsForm* m_optionsForm = nullptr;
   TAboutBox* m_aboutBox = nullptr;
-  Actions m_actions{};
+  MainFormActions m_actions{};
   std::optional<bool> m_trayAvailable;
   int m_trayRetries = 0;
   bool m_dialogShown = false;

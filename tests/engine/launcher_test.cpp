@@ -4,13 +4,13 @@
 
 #include <limits>
 
+#include "base/win_error.h"
 #include "doubles/fake_launcher.h"
 #include "doubles/fake_queue_host.h"
 #include "doubles/fixed_clock.h"
 #include "doubles/memory_registry.h"
 #include "model/registry_layout.h"
 #include "platform/registry_values.h"
-#include "platform/win_error.h"
 
 namespace kip::test {
 namespace {

@@ -7,6 +7,7 @@
 #include <map>
 #include <tuple>
 
+#include "app/app_state.h"
 #include "doubles/fake_condition_tester.h"
 #include "doubles/fake_launcher.h"
 #include "doubles/fake_queue_host.h"
@@ -103,7 +104,7 @@ class StartQueueTest : public ::testing::Test {
   FakeConditionTester tester{&clock};
   AppState state;
   Launcher launcher{processes, clock, registry, host};
-  StartQueue queue{state, host, tester, launcher};
+  StartQueue queue{state.prefs.StartupDelay, state.run, host, tester, launcher};
   int tickNo = 0;
   std::map<std::string, int> startedAt;
   std::vector<int> postedAt;
@@ -349,7 +350,7 @@ TEST_F(StartQueueTest, OverlappingFirstPassEndsLikeThePlainOneInLoadOrder) {
   Launcher overlapLauncher{deferring, clock, overlapRegistry, host};
   AppState overlapState;
   overlapState.run.LogonStart = true;
-  StartQueue overlapQueue{overlapState, host, tester, overlapLauncher};
+  StartQueue overlapQueue{overlapState.prefs.StartupDelay, overlapState.run, host, tester, overlapLauncher};
   DefinitionStore(overlapRegistry)
       .load(Hive::CurrentUser, false, overlapState.definitions, overlapQueue.overlappingFirstPassHook());
   EXPECT_EQ(inner.started(), (std::vector<std::string>{"a", "w"})) << "the wait finishes the starts before it";

@@ -9,8 +9,8 @@
 
 #include "doubles/scripted_prompts.h"
 #include "exchange/exchange_list.h"
+#include "model/unique_name.h"
 #include "platform/prompts.h"
-#include "ui/logic/unique_name.h"
 
 namespace kip::test {
 

@@ -5,7 +5,6 @@
 #include <optional>
 #include <ostream>
 
-#include "app/environment_snapshot.h"
 #include "conditions/condition_evaluator.h"
 #include "conditions/host_probe_runner.h"
 #include "conditions/probe_answers.h"
@@ -13,6 +12,7 @@
 #include "engine/start_plan.h"
 #include "engine/start_queue.h"
 #include "model/definition_store.h"
+#include "model/environment_snapshot.h"
 #include "model/preferences.h"
 #include "net/system_name_resolver.h"
 #include "platform/linux/linux_group_membership.h"

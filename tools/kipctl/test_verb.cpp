@@ -1,9 +1,9 @@
 #include <ostream>
 
-#include "app/environment_snapshot.h"
 #include "conditions/condition_evaluator.h"
 #include "conditions/host_probe_runner.h"
 #include "model/definition_store.h"
+#include "model/environment_snapshot.h"
 #include "model/preferences.h"
 #include "net/system_name_resolver.h"
 #include "platform/linux/linux_group_membership.h"

@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include "platform/linux/signal_free_thread.h"
+
 namespace kip {
 
 namespace {
@@ -30,12 +32,7 @@ void ChildReaper::adopt(std::shared_ptr<SpawnedChild> child) {
   m_incoming.push_back(std::move(child));
   ++m_watching;
   if (!m_thread.joinable()) {
-    // The thread takes no signals: they belong to the program's main thread.
-    sigset_t all, previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &previous);
-    m_thread = std::thread([this] { run(); });
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    m_thread = signalFreeThread([this] { run(); });
   }
   m_wake.signal();
 }

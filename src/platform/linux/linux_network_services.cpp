@@ -14,7 +14,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/win_error.h"
+#include "base/win_error.h"
 
 namespace kip {
 

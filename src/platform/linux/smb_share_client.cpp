@@ -11,8 +11,9 @@
 #include <cstring>
 #include <mutex>
 
+#include "base/shared_library.h"
+#include "base/win_error.h"
 #include "net/host_name.h"
-#include "platform/win_error.h"
 
 namespace kip {
 
@@ -41,34 +42,30 @@ struct SmbLibrary {
   decltype(&smbc_getFunctionPurgeCachedServers) getFunctionPurgeCachedServers = nullptr;
 };
 
-template <typename Function>
-bool resolve(void* handle, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(dlsym(handle, name));
-  return function != nullptr;
-}
-
 // The loaded library, or nullptr when it is not installed; loaded once and kept for the process.
 const SmbLibrary* smbLibrary() {
   static const SmbLibrary* const library = []() -> const SmbLibrary* {
     void* handle = dlopen("libsmbclient.so.0", RTLD_NOW | RTLD_LOCAL);
     if (!handle) return nullptr;
     static SmbLibrary lib;
-    const bool ok =
-        resolve(handle, "smbc_new_context", lib.newContext) && resolve(handle, "smbc_free_context", lib.freeContext) &&
-        resolve(handle, "smbc_init_context", lib.initContext) &&
-        resolve(handle, "smbc_setConfiguration", lib.setConfiguration) &&
-        resolve(handle, "smbc_setDebug", lib.setDebug) && resolve(handle, "smbc_setLogCallback", lib.setLogCallback) &&
-        resolve(handle, "smbc_setFunctionAuthData", lib.setFunctionAuthData) &&
-        resolve(handle, "smbc_setOptionDebugToStderr", lib.setOptionDebugToStderr) &&
-        resolve(handle, "smbc_setOptionNoAutoAnonymousLogin", lib.setOptionNoAutoAnonymousLogin) &&
-        resolve(handle, "smbc_setOptionUseKerberos", lib.setOptionUseKerberos) &&
-        resolve(handle, "smbc_setOptionFallbackAfterKerberos", lib.setOptionFallbackAfterKerberos) &&
-        resolve(handle, "smbc_setOptionUseCCache", lib.setOptionUseCCache) &&
-        resolve(handle, "smbc_setTimeout", lib.setTimeout) && resolve(handle, "smbc_setPort", lib.setPort) &&
-        resolve(handle, "smbc_getFunctionOpendir", lib.getFunctionOpendir) &&
-        resolve(handle, "smbc_getFunctionClosedir", lib.getFunctionClosedir) &&
-        resolve(handle, "smbc_getFunctionStat", lib.getFunctionStat) &&
-        resolve(handle, "smbc_getFunctionPurgeCachedServers", lib.getFunctionPurgeCachedServers);
+    const bool ok = resolveSymbol(handle, "smbc_new_context", lib.newContext) &&
+                    resolveSymbol(handle, "smbc_free_context", lib.freeContext) &&
+                    resolveSymbol(handle, "smbc_init_context", lib.initContext) &&
+                    resolveSymbol(handle, "smbc_setConfiguration", lib.setConfiguration) &&
+                    resolveSymbol(handle, "smbc_setDebug", lib.setDebug) &&
+                    resolveSymbol(handle, "smbc_setLogCallback", lib.setLogCallback) &&
+                    resolveSymbol(handle, "smbc_setFunctionAuthData", lib.setFunctionAuthData) &&
+                    resolveSymbol(handle, "smbc_setOptionDebugToStderr", lib.setOptionDebugToStderr) &&
+                    resolveSymbol(handle, "smbc_setOptionNoAutoAnonymousLogin", lib.setOptionNoAutoAnonymousLogin) &&
+                    resolveSymbol(handle, "smbc_setOptionUseKerberos", lib.setOptionUseKerberos) &&
+                    resolveSymbol(handle, "smbc_setOptionFallbackAfterKerberos", lib.setOptionFallbackAfterKerberos) &&
+                    resolveSymbol(handle, "smbc_setOptionUseCCache", lib.setOptionUseCCache) &&
+                    resolveSymbol(handle, "smbc_setTimeout", lib.setTimeout) &&
+                    resolveSymbol(handle, "smbc_setPort", lib.setPort) &&
+                    resolveSymbol(handle, "smbc_getFunctionOpendir", lib.getFunctionOpendir) &&
+                    resolveSymbol(handle, "smbc_getFunctionClosedir", lib.getFunctionClosedir) &&
+                    resolveSymbol(handle, "smbc_getFunctionStat", lib.getFunctionStat) &&
+                    resolveSymbol(handle, "smbc_getFunctionPurgeCachedServers", lib.getFunctionPurgeCachedServers);
     if (!ok) {
       dlclose(handle);
       return nullptr;

@@ -2,6 +2,8 @@
 
 #include <signal.h>
 
+#include "platform/linux/signal_free_thread.h"
+
 namespace kip {
 
 SpawnPool::~SpawnPool() {
@@ -18,12 +20,7 @@ void SpawnPool::post(std::function<void()> job) {
     std::lock_guard lock(m_mutex);
     m_jobs.push_back(std::move(job));
     if (m_threads.empty()) {
-      // Signals stay with the program's main thread.
-      sigset_t all, previous;
-      sigfillset(&all);
-      pthread_sigmask(SIG_SETMASK, &all, &previous);
-      for (std::size_t i = 0; i < m_size; ++i) m_threads.emplace_back([this] { run(); });
-      pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+      for (std::size_t i = 0; i < m_size; ++i) m_threads.push_back(signalFreeThread([this] { run(); }));
     }
   }
   m_ready.notify_one();

@@ -1,17 +1,16 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/linux/sqlite_statement.h"
+#include "platform/linux/sqlite_hive_batch.h"
+#include "platform/linux/sqlite_hive_connection.h"
+#include "platform/linux/sqlite_hive_schema.h"
 #include "platform/registry.h"
-
-struct sqlite3;
 
 namespace kip {
 
@@ -20,13 +19,8 @@ namespace kip {
 // One thread at a time.
 class SqliteHive {
  public:
-  // Tells whether a copy of a key's contents is still current. It changes with every write through this
-  // connection and with every change by another connection that this one has seen in a transaction.
-  struct Stamp {
-    std::uint64_t local = 0;
-    std::uint32_t data = 0;
-    bool operator==(const Stamp&) const = default;
-  };
+  // Tells whether a copy of a key's contents is still current.
+  using Stamp = SqliteHiveConnection::Stamp;
 
   // A value as kept in a handle's copy of its key, which is ordered by fold.
   struct Value {
@@ -48,7 +42,7 @@ class SqliteHive {
   SqliteHive(const SqliteHive&) = delete;
   SqliteHive& operator=(const SqliteHive&) = delete;
 
-  [[nodiscard]] const std::string& path() const { return m_path; }
+  [[nodiscard]] const std::string& path() const { return m_connection.path(); }
 
   // Finds an existing key: 2 when it or the file is missing; 5 when writable is asked and the hive may not
   // be written; 1392 when the file is damaged or no registry file.
@@ -88,39 +82,26 @@ class SqliteHive {
   [[nodiscard]] RegCode health() const;
 
  private:
+  using Content = SqliteHiveSchema::Content;
+
+  // Disconnects from a file found damaged and fails the open batch; 1392 then.
+  RegCode enter();
+  // Connects to an existing file that holds a registry; 2 when it is missing or still empty, 1392 when it is
+  // damaged or holds something else.
+  RegCode readyToRead();
+  // Connects to the file, creating it or its tables when missing, for a write.
+  RegCode readyToWrite();
+  // Whether the hive may be written, reconnecting to a file that could not be written when it was opened.
+  RegCode writeAccess();
+  // Opens the file, learns what it holds and brings the folded forms of its names up to date where it may;
+  // create makes the file.
+  RegCode connect(bool create);
+  // Closes the connection and forgets what was learnt from it.
+  void disconnect();
   // Opens the hive for a value write and begins the pending batch levels; inBatch tells whether one is open.
   RegCode prepareValueWrite(bool& inBatch);
-  enum class Content { Unknown, Empty, Registry, Foreign };
-  struct BatchLevel {
-    bool started = false;
-    bool createdKeys = false;
-  };
-  struct Statements;
-  class ReadScope;
-  class WriteScope;
 
-  RegCode enter();
-  RegCode readyToRead();
-  RegCode readyToWrite();
-  RegCode writeAccess();
-  RegCode makeFolders();
-  [[nodiscard]] std::string danglingFolderNotice() const;
-  RegCode connect(bool create);
-  int openConnection(const std::string& name, int flags);
-  int inspect(bool check);
-  int checkTree();
-  void refold();
-  RegCode createTables();
-  int prepareStatements();
-  void disconnect();
-  [[nodiscard]] bool inTransaction() const;
-  int exec(const std::string& sql);
-  RegCode fail(int rc);
-  RegCode writeFailed(int rc);
-  void markDamaged(const std::string& detail);
-  RegCode startBatchLevels();
-  void restoreSequence();
-
+  [[nodiscard]] SqliteHiveSchema::Statements& sql() { return m_schema.statements(); }
   RegCode findPath(std::span<const std::string> parts, std::int64_t& id);
   RegCode findChild(std::int64_t parent, std::string_view fold, std::int64_t& id, std::string* name);
   RegCode keyExists(std::int64_t id);
@@ -128,22 +109,14 @@ class SqliteHive {
   RegCode insertKey(std::int64_t parent, std::string_view name, std::int64_t& id);
   RegCode deleteSubtree(std::int64_t id);
   RegCode copyTree(std::int64_t source, std::int64_t parent, std::string_view name);
+  // Starts the transaction of a write that deletes or moves the key at parts, and finds that key in it.
+  RegCode startTreeWrite(SqliteHiveBatch::WriteScope& scope, std::span<const std::string> parts, std::int64_t& id);
 
-  std::string m_path;
-  bool m_privateFolder;
-  sqlite3* m_db = nullptr;
-  std::unique_ptr<Statements> m_sql;
-  Content m_content = Content::Unknown;
-  bool m_readOnly = false;
-  bool m_readOnlyByPermission = false;
+  // In this order, so that the schema's statements are finalized before the connection closes.
+  SqliteHiveConnection m_connection;
+  SqliteHiveSchema m_schema;
+  SqliteHiveBatch m_batch;
   bool m_staleFolds = false;  // some names are still folded by the older rule
-  std::uint64_t m_localGeneration = 1;
-  std::int64_t m_issuedId = 0;
-  std::vector<BatchLevel> m_batch;
-  RegCode m_batchError = 0;
-  std::string m_damaged;
-  std::string m_notice;
-  int m_lockWaitMs;
 };
 
 }  // namespace kip

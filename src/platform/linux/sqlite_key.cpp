@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/win_error.h"
+#include "base/win_error.h"
 
 namespace kip {
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "platform/linux/signal_free_thread.h"
 #include "platform/linux/x11_windows.h"
 
 namespace kip {
@@ -29,11 +30,7 @@ void X11ShowStateWatcher::watch(std::shared_ptr<SpawnedChild> child, ShowState s
   m_incoming.push_back({std::move(child), state, std::chrono::steady_clock::now() + m_limit});
   ++m_pending;
   if (!m_thread.joinable()) {
-    sigset_t all, previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &previous);
-    m_thread = std::thread([this] { run(); });
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    m_thread = signalFreeThread([this] { run(); });
   }
   m_wake.signal();
 }

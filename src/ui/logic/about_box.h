@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "app/environment_snapshot.h"
 #include "conditions/network_probe.h"
+#include "model/environment_snapshot.h"
 #include "model/preferences.h"
 #include "platform/system_info.h"
 #include "ui/logic/exe_version.h"

@@ -240,8 +240,30 @@ bool DefinitionManager::ConfirmSave() {
   return kip::ConfirmSave(m_state, m_registry, m_prompts, order);
 }
 
+CloseOutcome DefinitionManager::FormCloseQuery(bool trayIconActive, bool trayAvailable) {
+  if (m_state.run.WindowOpened && trayIconActive) {
+    if (m_state.run.StartupCountdown > 0) return CloseOutcome::ToTaskbarWindow;
+    return trayAvailable ? CloseOutcome::Hide : CloseOutcome::Minimize;
+  }
+  return ConfirmSave() ? CloseOutcome::Close : CloseOutcome::Stay;
+}
+
+bool DefinitionManager::TrayExitQuery() { return !m_state.run.WindowOpened || ConfirmSave(); }
+
 void DefinitionManager::AdvancedClick() {
   if (m_host.showOptionsDialog()) ApplyGlobalDisplay();
+}
+
+bool DefinitionManager::acceptsDrag(std::span<const DroppedUrl> urls, bool copyOffered) const {
+  return copyOffered && !droppedFiles(urls).empty();
+}
+
+std::vector<std::string> DefinitionManager::droppedFiles(std::span<const DroppedUrl> urls) const {
+  std::vector<std::string> files;
+  if (!m_state.run.WindowOpened) return files;
+  for (const DroppedUrl& url : urls)
+    if (url.localFile) files.push_back(url.path);
+  return files;
 }
 
 void DefinitionManager::DropFiles(const std::vector<std::string>& paths) {

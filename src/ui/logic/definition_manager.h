@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,21 @@ struct ManagerServices {
   StartQueue& queue;
   DefinitionForm& form;
   ManagerHost& host;
+};
+
+// What closing the main window comes to.
+enum class CloseOutcome {
+  Close,
+  Stay,             // "Save changes ?" was cancelled
+  Hide,             // out of sight while the start queue works; its notification icon brings the window back
+  Minimize,         // the same without a notification area, where a hidden window would be lost
+  ToTaskbarWindow,  // hidden while the start-up delay counts down in the taskbar window
+};
+
+// A URL dragged onto the list, as the toolkit reports it.
+struct DroppedUrl {
+  bool localFile = false;  // it names a file or folder of this machine
+  std::string path;        // the local path of such a URL
 };
 
 // The definition manager's commands on the list, the deleted list and the hidden list, without a toolkit.
@@ -64,6 +80,17 @@ class DefinitionManager {
   void SaveClick();
   // "Save changes ?": false to stop what asked.
   bool ConfirmSave();
+  // The main window's close. trayIconActive: the start queue has work and shows its notification icon;
+  // trayAvailable: the desktop has a notification area.
+  CloseOutcome FormCloseQuery(bool trayIconActive, bool trayAvailable);
+  // "E&xit" of the notification icon's menu: "Save changes ?" once the list has been shown; false to stay.
+  bool TrayExitQuery();
+  // Whether the list takes urls dragged over it: once the window has opened, as a copy only (a move would
+  // let the source delete the file), and when a local file is among them.
+  [[nodiscard]] bool acceptsDrag(std::span<const DroppedUrl> urls, bool copyOffered) const;
+  // The local files among dropped urls, in order, which DropFiles makes definitions of; none before the
+  // window has opened.
+  [[nodiscard]] std::vector<std::string> droppedFiles(std::span<const DroppedUrl> urls) const;
   void DropFiles(const std::vector<std::string>& paths);
   void ExportClick();
   void ImportClick();

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <type_traits>
 
+#include "base/utf8.h"
 #include "conditions/condition_text.h"
-#include "platform/utf8.h"
 
 namespace kip {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/environment_snapshot.h"
 #include "conditions/network_probe.h"
+#include "model/environment_snapshot.h"
 #include "model/preferences.h"
 #include "platform/prompts.h"
 #include "ui/logic/options_form_state.h"

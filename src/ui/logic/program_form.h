@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/environment_snapshot.h"
 #include "conditions/condition_tester.h"
+#include "model/environment_snapshot.h"
 #include "model/start_definition.h"
 #include "platform/prompts.h"
 #include "platform/registry.h"

@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "model/date_time.h"
+#include "base/date_time.h"
 #include "ui/logic/form_controls.h"
 
 namespace kip {

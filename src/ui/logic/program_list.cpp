@@ -5,8 +5,8 @@
 #include <numeric>
 
 #include "engine/start_queue.h"
+#include "model/unique_name.h"
 #include "platform/registry.h"
-#include "ui/logic/unique_name.h"
 
 namespace kip {
 

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <map>
 
-#include "app/environment_snapshot.h"
 #include "doubles/child_process.h"
+#include "model/environment_snapshot.h"
 
 namespace kip::test {
 namespace {

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "base/win_error.h"
 #include "doubles/child_process.h"
 #include "platform/registry_values.h"
-#include "platform/win_error.h"
 
 namespace kip::test {
 namespace {

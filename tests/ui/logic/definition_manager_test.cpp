@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 
 #include "doubles/fake_condition_tester.h"
 #include "doubles/fake_launcher.h"
@@ -98,7 +99,7 @@ class DefinitionManagerTest : public ::testing::Test {
   FakeLauncher processes;
   FixedClock clock;
   Launcher launcher{processes, clock, registry, queueHost};
-  StartQueue queue{state, queueHost, tester, launcher};
+  StartQueue queue{state.prefs.StartupDelay, state.run, queueHost, tester, launcher};
   FakeForm form;
   ScriptedHost host;
   ByteCollator bytes;
@@ -256,6 +257,108 @@ TEST_F(DefinitionManagerTest, ExportAndImportWorkOnTheListInMemory) {
   EXPECT_EQ(prompts.openDialogs.at(1).fileName, path);
   EXPECT_EQ(prompts.openDialogs.at(1).filter, "Text|*.txt|All Files|*");
 }
+
+// The main window's close by whether it has opened, what the start queue does, whether something is unsaved
+// and the answer to "Save changes ?" (none: no question may come).
+struct CloseCase {
+  const char* name;
+  bool opened;
+  bool trayIconActive;
+  std::int32_t countdown;
+  bool trayAvailable;
+  bool unsaved;
+  std::optional<Answer> answer;
+  CloseOutcome outcome;
+};
+void PrintTo(const CloseCase& c, std::ostream* os) { *os << c.name; }
+
+class CloseQueryTest : public DefinitionManagerTest, public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(CloseQueryTest, OutcomeQuestionAndSavedPreferences) {
+  const CloseCase& c = GetParam();
+  if (c.opened) open();
+  state.run.StartupCountdown = c.countdown;
+  if (c.unsaved) state.prefs.StartupDelay = 20;
+  if (c.answer) prompts.queue({*c.answer});
+  EXPECT_EQ(manager.FormCloseQuery(c.trayIconActive, c.trayAvailable), c.outcome);
+  EXPECT_EQ(prompts.questions.size(), c.answer ? 1u : 0u);
+  // Yes takes the running preferences as saved, No goes back to the saved ones, Cancel leaves both.
+  EXPECT_EQ(state.prefs.StartupDelay, c.unsaved && c.answer != Answer::No ? 20 : 0);
+  EXPECT_EQ(state.savedPrefs.StartupDelay, c.answer == Answer::Yes ? 20 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CloseQueryTest,
+    ::testing::Values(
+        CloseCase{"QueueAtWorkHidesWithoutAsking", true, true, 0, true, true, std::nullopt, CloseOutcome::Hide},
+        CloseCase{"NoNotificationAreaMinimizes", true, true, 0, false, true, std::nullopt, CloseOutcome::Minimize},
+        CloseCase{"DelayCountingDownLeavesTheTaskbarWindow", true, true, 3, true, true, std::nullopt,
+                  CloseOutcome::ToTaskbarWindow},
+        CloseCase{"NeverOpenedClosesWhileTheQueueWorks", false, true, 0, true, false, std::nullopt,
+                  CloseOutcome::Close},
+        CloseCase{"NothingUnsavedCloses", true, false, 0, true, false, std::nullopt, CloseOutcome::Close},
+        CloseCase{"YesSavesAndCloses", true, false, 0, true, true, Answer::Yes, CloseOutcome::Close},
+        CloseCase{"NoClosesWithoutSaving", true, false, 0, true, true, Answer::No, CloseOutcome::Close},
+        CloseCase{"CancelStays", true, false, 0, true, true, Answer::Cancel, CloseOutcome::Stay}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DefinitionManagerTest, ExitFromTheNotificationIconAsksOnlyOnceTheWindowHasOpened) {
+  open();
+  state.run.WindowOpened = false;
+  state.prefs.StartupDelay = 20;
+  EXPECT_TRUE(manager.TrayExitQuery());
+  EXPECT_TRUE(prompts.questions.empty());
+  state.run.WindowOpened = true;
+  prompts.queue({Answer::Cancel, Answer::No});
+  EXPECT_FALSE(manager.TrayExitQuery());
+  EXPECT_TRUE(manager.TrayExitQuery());
+  EXPECT_EQ(prompts.questions.size(), 2u);
+}
+
+// What the list takes of a drag: whether it accepts it, and the files a drop of it makes definitions of.
+struct DragCase {
+  const char* name;
+  bool opened;
+  bool copyOffered;
+  std::vector<DroppedUrl> urls;
+  bool accepted;
+  std::vector<std::string> files;
+};
+void PrintTo(const DragCase& c, std::ostream* os) { *os << c.name; }
+
+class DragTest : public DefinitionManagerTest, public ::testing::WithParamInterface<DragCase> {};
+
+TEST_P(DragTest, AcceptanceAndDroppedFiles) {
+  const DragCase& c = GetParam();
+  if (c.opened) open();
+  EXPECT_EQ(manager.acceptsDrag(c.urls, c.copyOffered), c.accepted);
+  EXPECT_EQ(manager.droppedFiles(c.urls), c.files);
+}
+
+const DroppedUrl kWebPage{false, ""};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DragTest,
+    ::testing::Values(
+        DragCase{"ProgramFile", true, true, {{true, "/opt/tools/editor.sh"}}, true, {"/opt/tools/editor.sh"}},
+        DragCase{"DesktopEntry",
+                 true,
+                 true,
+                 {{true, "/usr/share/applications/ed.desktop"}},
+                 true,
+                 {"/usr/share/applications/ed.desktop"}},
+        DragCase{"Folder", true, true, {{true, "/srv/projects"}}, true, {"/srv/projects"}},
+        DragCase{"WebAddressOnly", true, true, {kWebPage}, false, {}},
+        DragCase{"WebAddressBesideFiles",
+                 true,
+                 true,
+                 {kWebPage, {true, "/bin/a"}, {true, "/bin/b"}},
+                 true,
+                 {"/bin/a", "/bin/b"}},
+        // The toolkit delivers a drop only after an accepted drag.
+        DragCase{"MoveOnlyIsRefused", true, false, {{true, "/bin/a"}}, false, {"/bin/a"}},
+        DragCase{"BeforeTheWindowOpened", false, true, {{true, "/bin/a"}}, false, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kip::test

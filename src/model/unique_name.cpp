@@ -1,8 +1,8 @@
-#include "ui/logic/unique_name.h"
+#include "model/unique_name.h"
 
 #include <algorithm>
 
-#include "platform/utf8_case_fold.h"
+#include "base/utf8_case_fold.h"
 
 namespace kip {
 

@@ -6,8 +6,8 @@
 #include <exception>
 #include <memory>
 
-#include "app/window_module.h"
 #include "model/preferences.h"
+#include "program/window_module_api.h"
 #include "ui/help_key_filter.h"
 #include "ui/instance_channel.h"
 #include "ui/main_form.h"
@@ -36,9 +36,7 @@ kip::QtPrompts& toolkitPrompts() {
 
 // The entry point holds back the signals of a session's end until their handler is installed.
 void releaseSessionSignals() {
-  sigset_t held;
-  sigemptyset(&held);
-  for (int sig : {SIGTERM, SIGHUP, SIGINT}) sigaddset(&held, sig);
+  const sigset_t held = kip::sessionEndSignals();
   pthread_sigmask(SIG_UNBLOCK, &held, nullptr);
 }
 

@@ -1,4 +1,4 @@
-#include "app/environment_snapshot.h"
+#include "model/environment_snapshot.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "platform/win_error.h"
+#include "base/win_error.h"
 
 #include <cerrno>
 

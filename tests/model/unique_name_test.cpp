@@ -1,4 +1,4 @@
-#include "ui/logic/unique_name.h"
+#include "model/unique_name.h"
 
 #include <gtest/gtest.h>
 

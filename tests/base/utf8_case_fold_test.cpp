@@ -1,4 +1,4 @@
-#include "platform/utf8_case_fold.h"
+#include "base/utf8_case_fold.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,6 @@
 #include <optional>
 
 #include "app/run_engine.h"
-#include "app/window_module.h"
 #include "conditions/host_probe_runner.h"
 #include "model/preferences.h"
 #include "net/system_name_resolver.h"
@@ -22,6 +21,7 @@
 #include "platform/linux/runtime_dir.h"
 #include "platform/linux/sqlite_registry.h"
 #include "platform/linux/system_clock.h"
+#include "program/window_module.h"
 
 namespace {
 
@@ -40,11 +40,9 @@ constexpr const char* kNoDisplayMessage =
     "QT_QPA_PLATFORM=offscreen kiplaunch   (nothing is shown then).\n";
 
 // A session's end during the start-up is held back until the window has installed its handler, so
-// that it ends the program in order (threads started meanwhile inherit the mask).
+// that it ends the program in order.
 void holdSessionSignals() {
-  sigset_t held;
-  sigemptyset(&held);
-  for (int sig : {SIGTERM, SIGHUP, SIGINT}) sigaddset(&held, sig);
+  const sigset_t held = kip::sessionEndSignals();
   pthread_sigmask(SIG_BLOCK, &held, nullptr);
 }
 

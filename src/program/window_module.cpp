@@ -1,4 +1,4 @@
-#include "app/window_module.h"
+#include "program/window_module.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -6,11 +6,11 @@
 #include <climits>
 #include <stdexcept>
 
+#include "base/shared_library.h"
+
 namespace kip {
 
 namespace {
-
-constexpr const char* kModuleName = "kiplaunch_window.so";
 
 // The folder of the running program file.
 std::string programFolder() {
@@ -25,22 +25,25 @@ std::string programFolder() {
 }  // namespace
 
 bool WindowModule::load(std::string& error) {
-  if (run) return true;
-  void* handle = nullptr;
   // Beside the program first (the build tree), then where it is installed.
-  for (const std::string& folder : {programFolder(), std::string(KIP_WINDOW_MODULE_DIR)}) {
-    if (folder.empty()) continue;
-    handle = dlopen((folder + "/" + kModuleName).c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle) break;
+  for (const std::string& folder : {programFolder(), std::string(KIP_WINDOW_MODULE_DIR)})
+    if (!folder.empty() && loadFrom(folder, error)) return true;
+  return false;
+}
+
+bool WindowModule::loadFrom(const std::string& folder, std::string& error) {
+  if (run) return true;
+  const std::string file = folder + "/" + kWindowModuleFile;
+  void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
     const char* why = dlerror();
-    error = why ? why : "cannot load " + folder + "/" + kModuleName;
+    error = why ? why : "cannot load " + file;
+    return false;
   }
-  if (!handle) return false;
-  run = reinterpret_cast<WindowRunFunction>(dlsym(handle, "kipWindowRun"));
-  askToRaise = reinterpret_cast<WindowAskToRaiseFunction>(dlsym(handle, "kipWindowAskToRaise"));
-  prompts = reinterpret_cast<WindowPromptsFunction>(dlsym(handle, "kipWindowPrompts"));
-  if (run && askToRaise && prompts) return true;
-  error = std::string(kModuleName) + " lacks its entry points";
+  if (resolveSymbol(handle, kWindowRunSymbol, run) && resolveSymbol(handle, kWindowAskToRaiseSymbol, askToRaise) &&
+      resolveSymbol(handle, kWindowPromptsSymbol, prompts))
+    return true;
+  error = file + " lacks its entry points";
   run = nullptr;
   return false;
 }
