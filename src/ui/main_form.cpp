@@ -488,8 +488,7 @@ void TMainForm::FormClose() {
     for (std::size_t col = 0; col < kColumnCount; ++col)
       prefs.ColWidths[col] = ProgramListView->header()->sectionSize(static_cast<int>(col));
   }
-  writePreferences(m_services.registry, prefs, m_state.run.WindowOpened);
-  if (m_state.run.LogonStart) writePreviousStart(m_services.registry, m_state.env);
+  m_engine.writeProgramEnd();
 }
 
 }  // namespace kip
