@@ -155,6 +155,20 @@ TEST_F(AutostartRunTest, RunWithNothingLeftToWaitForEndsWithoutLoadingTheToolkit
   EXPECT_TRUE(readDword(*previous, "PrevPower").has_value());
 }
 
+// A run that waits loads the window module; the icon built into it is there without any icon theme.
+TEST_F(AutostartRunTest, QueuedRunShowsTheProgramIconBuiltIntoTheWindowModule) {
+  define(Hive::CurrentUser, "later", 1);
+  auto changes = env();
+  changes["XDG_DATA_DIRS"] = m_dir.file("no-data");
+  changes["XDG_DATA_HOME"] = m_dir.file("no-data");
+  const auto result = runProgram(KIPLAUNCH_PATH, {"/r"}, changes, "", std::chrono::seconds(30));
+  ASSERT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  ASSERT_TRUE(waitForFile(marker()));
+  EXPECT_EQ(result.err.find("kiplaunch.svg"), std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find("No Icon set"), std::string::npos) << result.err;
+}
+
 TEST_F(AutostartRunTest, ForcedRunWithoutDefinitionsOpensTheWindowInstead) {
   ChildProcess child(KIPLAUNCH_PATH, {"/r"}, env());
   ASSERT_TRUE(waitForFile(m_dir.file("run/KipLauncher.socket")));
