@@ -48,6 +48,7 @@ PopupState DefinitionManager::popupState() const { return kip::popupState(select
 void DefinitionManager::FormActivate() {
   if (m_state.run.WindowOpened) return;
   const bool showOther = m_state.prefs.Global;
+  m_list.reserve(m_list.size() + m_state.definitions.size());
   for (const auto& def : m_state.definitions) {
     if (showOther || !def->OtherScope) {
       m_form.LoadDefinition(*def);
