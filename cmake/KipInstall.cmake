@@ -35,7 +35,10 @@ if(KIP_BUILD_UI)
   # QIcon::fromTheme(KIP_APP_ID, QIcon(":/icons/kiplaunch.svg")). Drawing it needs the Qt SVG plugins
   # at run time (Debian libqt6svg6).
   set_source_files_properties(${KIP_ICON_SVG} PROPERTIES QT_RESOURCE_ALIAS kiplaunch.svg)
-  qt_add_resources(kip_ui kiplaunch_icons PREFIX /icons FILES ${KIP_ICON_SVG})
+  qt_add_resources(kip_ui kiplaunch_icons PREFIX /icons FILES ${KIP_ICON_SVG} OUTPUT_TARGETS KIP_ICON_RESOURCE_TARGETS)
+  # The resource is an object library that reaches only what links the kip_ui target; the window module
+  # links the archive alone, so it takes the resource's objects, which register the icon when it is loaded.
+  target_link_libraries(kiplaunch_window PRIVATE ${KIP_ICON_RESOURCE_TARGETS})
   target_compile_definitions(kip_ui PUBLIC KIP_APP_ID="${KIP_APP_ID}")
 
   install(FILES data/${KIP_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

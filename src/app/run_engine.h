@@ -38,6 +38,14 @@ class RunEngine {
   // The start-up sequence with the autostart run's first pass.
   void startUp(Prompts& prompts, Switch sw);
 
+  // True when an autostart run's first pass left nothing to do: no start-up delay, no definition counting
+  // down to its start or to an after-action, and no hive problem to report. Such a run ends without a
+  // window once writeProgramEnd has run.
+  [[nodiscard]] bool autostartRunDone() const;
+  // What the end of the program writes: the preferences (the window's layout only when it was opened)
+  // and, after a logon start, the previous-start record.
+  void writeProgramEnd();
+
   CoreServices services;
   AppState state;
   NetworkProbe probe;

@@ -345,6 +345,15 @@ std::vector<SaveConflict> DefinitionStore::conflicts(Hive editScope, std::span<c
 
 std::size_t DefinitionStore::load(Hive hive, bool otherScope, std::vector<DefinitionPtr>& out,
                                   const FirstPassHook& firstPass) {
+  // Without a first pass the load only reads: every key in one view of the hive.
+  struct Reads {
+    Registry* registry;
+    Hive hive;
+    ~Reads() {
+      if (registry) registry->endReads(hive);
+    }
+  } reads{firstPass ? nullptr : &m_registry, hive};
+  if (reads.registry) m_registry.beginReads(hive);
   std::unique_ptr<RegKey> list;
   if (m_registry.openKey(hive, kStartListKey, KeyAccess::Read, list) != 0) return 0;
   std::size_t loaded = 0;
@@ -354,7 +363,8 @@ std::size_t DefinitionStore::load(Hive hive, bool otherScope, std::vector<Defini
     if (!isStorableName(name)) continue;
     const auto path = subkeyPath(name);
     std::unique_ptr<RegKey> key;
-    if (m_registry.openKey(hive, path, KeyAccess::ReadWrite, key) != 0 &&
+    // Only the first pass writes into the key; a plain load need not ask for the right to.
+    if ((!firstPass || m_registry.openKey(hive, path, KeyAccess::ReadWrite, key) != 0) &&
         m_registry.openKey(hive, path, KeyAccess::Read, key) != 0)
       continue;
     auto def = std::make_shared<StartDefinition>();

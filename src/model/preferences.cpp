@@ -1,5 +1,6 @@
 #include "model/preferences.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "model/registry_layout.h"
@@ -18,6 +19,12 @@ void decodeRun(std::int32_t run, bool& autostartEnabled, std::int32_t& startupDe
   autostartEnabled = run > 0;
   // -INT32_MIN does not exist; such a hand-made value keeps the longest delay there is.
   startupDelay = run > 0 ? run - 1 : (run == INT32_MIN ? INT32_MAX : -run);
+}
+
+std::string autostartStatusText(bool autostartEnabled, std::int32_t startupDelay) {
+  const std::int32_t delay = std::max(startupDelay, 0);
+  return std::string(autostartEnabled ? "on" : "off") + ", start-up delay " + std::to_string(delay) +
+         (delay == 1 ? " second" : " seconds");
 }
 
 bool readSplashAtEntry(Registry& registry) {

@@ -34,6 +34,9 @@ struct Preferences {
 std::int32_t encodeRun(bool autostartEnabled, std::int32_t startupDelay);
 void decodeRun(std::int32_t run, bool& autostartEnabled, std::int32_t& startupDelay);
 
+// The logon run's switch and delay in words: "on, start-up delay 30 seconds".
+std::string autostartStatusText(bool autostartEnabled, std::int32_t startupDelay);
+
 // The splash switch read at program entry: true unless a stored "Splash" says otherwise.
 bool readSplashAtEntry(Registry& registry);
 
@@ -53,6 +56,7 @@ using PreferenceFilter = std::function<bool(std::string_view)>;
 bool writeRunningPreferences(Registry& registry, const Preferences& prefs, const PreferenceFilter& only = {});
 
 // A column width is applied only when it is greater than 10 and less than 1000.
-inline bool columnWidthApplies(std::int32_t width) { return width > 10 && width < 1000; }
+inline constexpr std::int32_t kNarrowestColumnWidth = 11;
+inline bool columnWidthApplies(std::int32_t width) { return width >= kNarrowestColumnWidth && width < 1000; }
 
 }  // namespace kip

@@ -83,6 +83,11 @@ class Registry {
     static_cast<void>(hive);
     static_cast<void>(waitMs);
   }
+  // Lets the reads that follow, up to endReads, see the hive in one view, so that many keys read in a row
+  // do not each take the hive's lock; a write ends the view first. Nests. A registry without locks
+  // ignores it.
+  virtual void beginReads(Hive hive) { static_cast<void>(hive); }
+  virtual void endReads(Hive hive) { static_cast<void>(hive); }
 
  protected:
   Registry() = default;

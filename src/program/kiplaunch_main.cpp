@@ -102,6 +102,11 @@ int main(int argc, char** argv) {
     if (!splash) {
       engine.emplace(services);
       engine->startUp(prompts, sw);
+      // Everything started and nothing left to count down: the run ends here, without the toolkit.
+      if (engine->autostartRunDone()) {
+        engine->writeProgramEnd();
+        return 0;
+      }
     }
     if (!module.load(error)) {
       std::fprintf(stderr, "kiplaunch: %s\n", error.c_str());

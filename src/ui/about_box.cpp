@@ -76,8 +76,8 @@ TAboutBox::TAboutBox(AboutBoxServices services, QWidget* parent, TExeVersion ver
     *values[row] = label(this, valueNames[row]);
     (*values[row])->setTextInteractionFlags(Qt::TextSelectableByMouse);
     facts->addWidget(caption, row, 0);
+    // No buddy: a screen reader would take the caption for an empty value's name.
     facts->addWidget(*values[row], row, 1);
-    caption->setBuddy(*values[row]);
   }
   facts->setColumnStretch(1, 1);
 

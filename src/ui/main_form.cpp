@@ -151,6 +151,8 @@ void TMainForm::buildViews() {
   header->setSectionsClickable(true);
   header->setSectionsMovable(false);
   header->setStretchLastSection(false);
+  // As narrow as the narrowest saved width that is applied, so that a saved width comes back unchanged.
+  header->setMinimumSectionSize(kNarrowestColumnWidth);
   for (std::size_t col = 0; col < kColumnCount; ++col) header->resizeSection(static_cast<int>(col), kColumnWidths[col]);
   connect(header, &QHeaderView::sectionClicked, this, [this](int section) {
     m_manager.headerClick(static_cast<std::size_t>(section));
@@ -493,8 +495,7 @@ void TMainForm::FormClose() {
     for (std::size_t col = 0; col < kColumnCount; ++col)
       prefs.ColWidths[col] = ProgramListView->header()->sectionSize(static_cast<int>(col));
   }
-  writePreferences(m_services.registry, prefs, m_state.run.WindowOpened);
-  if (m_state.run.LogonStart) writePreviousStart(m_services.registry, m_state.env);
+  m_engine.writeProgramEnd();
 }
 
 }  // namespace kip

@@ -66,10 +66,15 @@ void TOptionsForm::build() {
   c.DelayCount->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), this));
   c.DelayCount->setFixedWidth(c.DelayCount->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12);
   c.Label15->setBuddy(c.DelayCount);
-  auto* startLayout = new QHBoxLayout(c.GB_start);
-  startLayout->addWidget(c.Label15);
-  startLayout->addWidget(c.DelayCount);
-  startLayout->addStretch();
+  c.LogonRunText = control<QLabel>(c.GB_start, "LogonRunText", QString());
+  c.LogonRunText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  auto* delayLayout = new QHBoxLayout;
+  delayLayout->addWidget(c.Label15);
+  delayLayout->addWidget(c.DelayCount);
+  delayLayout->addStretch();
+  auto* startLayout = new QVBoxLayout(c.GB_start);
+  startLayout->addLayout(delayLayout);
+  startLayout->addWidget(c.LogonRunText);
 
   c.GB_display = control<QGroupBox>(this, "GB_display", QStringLiteral(" Display Settings "), topic::kDisplaySettings);
   c.CB_splash = control<QCheckBox>(c.GB_display, "CB_splash", QStringLiteral("Splash Screen"), topic::kDisplaySettings);
@@ -215,6 +220,8 @@ void TOptionsForm::pushAll() {
   const QSignalBlocker blockGroup(m_netGroup);
   const QSignalBlocker blockProxy(c.CB_proxy);
   c.DelayCount->setText(qs(m_state.DelayCount.Text));
+  c.LogonRunText->setText(qs(m_state.LogonRunText.Caption));
+  c.LogonRunText->setAccessibleName(c.LogonRunText->text());
   c.CB_splash->setChecked(m_state.CB_splash.Checked);
   c.CB_global->setChecked(m_state.CB_global.Checked);
   c.CB_netState->setChecked(m_state.CB_netState.Checked);

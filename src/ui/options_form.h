@@ -35,6 +35,7 @@ class TOptionsForm final : public QDialog {
   struct Controls {
     QGroupBox* GB_start;
     QLabel* Label15;
+    QLabel* LogonRunText;
     QLineEdit* DelayCount;
     QGroupBox* GB_display;
     QCheckBox* CB_splash;

@@ -45,7 +45,7 @@ QLabel* fieldLabel(const QString& text, QWidget* buddy) {
 }
 
 // A read-only value. Its text is what a screen reader says of it, so it has no accessible name of its own;
-// the caption in front of it is linked to it as its label.
+// the caption in front of it is no buddy of it, which would name an empty value after the caption.
 QLabel* valueLabel(const char* control, bool bold) {
   auto* label = new QLabel;
   label->setObjectName(control);
@@ -393,10 +393,10 @@ void TProgramForm::build() {
     c.ExecMsg->setWordWrap(true);
     c.ExecMsg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     c.ExecMsg->setMinimumHeight(c.ExecMsg->fontMetrics().lineSpacing() * 5);
-    form->addRow(QStringLiteral("Name:"), c.StatTitle);
-    form->addRow(QStringLiteral("Last executed:"), c.LastExecuted);
-    form->addRow(QStringLiteral("Last tested:"), c.LastTested);
-    form->addRow(QStringLiteral("Result:"), c.ExecMsg);
+    form->addRow(new QLabel(QStringLiteral("Name:")), c.StatTitle);
+    form->addRow(new QLabel(QStringLiteral("Last executed:")), c.LastExecuted);
+    form->addRow(new QLabel(QStringLiteral("Last tested:")), c.LastTested);
+    form->addRow(new QLabel(QStringLiteral("Result:")), c.ExecMsg);
     page->addLayout(form);
   }
   page->addStretch(1);

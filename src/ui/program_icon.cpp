@@ -5,7 +5,11 @@
 namespace kip {
 
 QIcon programIcon() {
-  return QIcon::fromTheme(QStringLiteral(KIP_APP_ID), QIcon(QStringLiteral(":/icons/kiplaunch.svg")));
+  // Looked up once: every window asks for it, and the look-up reads the theme and the picture.
+  // Kept to the end of the process rather than destroyed after the toolkit is gone.
+  static const auto* const icon =
+      new QIcon(QIcon::fromTheme(QStringLiteral(KIP_APP_ID), QIcon(QStringLiteral(":/icons/kiplaunch.svg"))));
+  return *icon;
 }
 
 void announceProgramIdentity() {

@@ -79,9 +79,16 @@ void ProgramIcons::indexDesktopEntries() {
   }
 }
 
+QIcon ProgramIcons::styleIcon(QStyle::StandardPixmap which) {
+  const auto it = m_styleIcons.constFind(which);
+  if (it != m_styleIcons.constEnd()) return *it;
+  const QIcon icon = QApplication::style()->standardIcon(which);
+  m_styleIcons.insert(which, icon);
+  return icon;
+}
+
 QIcon ProgramIcons::resolve(const QString& source) {
-  QStyle* style = QApplication::style();
-  if (source.isEmpty()) return style->standardIcon(QStyle::SP_FileIcon);
+  if (source.isEmpty()) return styleIcon(QStyle::SP_FileIcon);
   if (!m_entryIcons) indexDesktopEntries();
   const QFileInfo info(source);
   for (const QString& key : {source, info.fileName()}) {
@@ -90,15 +97,18 @@ QIcon ProgramIcons::resolve(const QString& source) {
     QIcon icon = QFileInfo(*it).isAbsolute() ? QIcon(*it) : QIcon::fromTheme(*it);
     if (!icon.isNull()) return icon;
   }
-  if (info.isDir()) return style->standardIcon(QStyle::SP_DirIcon);
+  if (info.isDir()) return styleIcon(QStyle::SP_DirIcon);
   // By name first: reading the content of every program would slow the list down.
   QMimeDatabase mimes;
   QMimeType type = mimes.mimeTypeForFile(source, QMimeDatabase::MatchExtension);
   if (type.isDefault() && info.isFile()) type = mimes.mimeTypeForFile(info, QMimeDatabase::MatchContent);
-  QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
-  if (!icon.isNull()) return icon;
+  auto known = m_typeIcons.constFind(type.name());
+  if (known == m_typeIcons.constEnd())
+    known =
+        m_typeIcons.insert(type.name(), QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName())));
+  if (!known->isNull()) return *known;
   const bool executable = info.isExecutable() || type.inherits("application/x-executable");
-  return style->standardIcon(executable ? QStyle::SP_ComputerIcon : QStyle::SP_FileIcon);
+  return styleIcon(executable ? QStyle::SP_ComputerIcon : QStyle::SP_FileIcon);
 }
 
 }  // namespace kip

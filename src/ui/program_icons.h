@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QPixmap>
 #include <QString>
+#include <QStyle>
 #include <optional>
 
 namespace kip {
@@ -20,8 +21,13 @@ class ProgramIcons {
  private:
   QIcon resolve(const QString& source);
   void indexDesktopEntries();
+  // The style's icon, loaded once: it is read from image files every time it is asked for.
+  QIcon styleIcon(QStyle::StandardPixmap which);
 
   QHash<QString, QIcon> m_cache;
+  QHash<int, QIcon> m_styleIcons;
+  // MIME type name to its theme icon (null when the theme has none), looked up once per type.
+  QHash<QString, QIcon> m_typeIcons;
   // Program (its full path and its file name) to the Icon of the desktop entry that runs it.
   std::optional<QHash<QString, QString>> m_entryIcons;
 };

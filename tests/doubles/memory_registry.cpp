@@ -298,7 +298,7 @@ RegCode MemoryRegistry::endBatch(Hive hive, bool commit) {
   return code;
 }
 
-std::string MemoryRegistry::hiveProblem(Hive) const { return {}; }
+std::string MemoryRegistry::hiveProblem(Hive hive) const { return m_problems[static_cast<int>(hive)]; }
 
 void MemoryRegistry::setRaw(Hive hive, std::string_view path, std::string_view name, RegType type,
                             std::vector<std::uint8_t> data) {

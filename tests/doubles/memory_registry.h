@@ -49,6 +49,8 @@ class MemoryRegistry final : public Registry {
   void failNextCommit(Hive hive, RegCode code = 112);
   // Makes setValue of the named value fail with code in every key of the hive.
   void failValueWrites(Hive hive, std::string_view valueName, RegCode code = 5);
+  // The problem hiveProblem reports for a hive, as a damaged hive file gives one.
+  void setHiveProblem(Hive hive, std::string problem) { m_problems[static_cast<int>(hive)] = std::move(problem); }
   // Counts setValue calls that succeeded, for tests of what a save writes.
   [[nodiscard]] int writeCount() const { return m_writes; }
   void countWrite() { ++m_writes; }
@@ -87,6 +89,7 @@ class MemoryRegistry final : public Registry {
   std::unique_ptr<HiveState> m_hives[2];
   int m_writes = 0;
   std::vector<Write> m_log;
+  std::string m_problems[2];
 };
 
 }  // namespace kip::test

@@ -123,6 +123,53 @@ TEST_F(AutostartRunTest, FirstStartAfterLogonRunsOnlyWhenRunIsOnAndALaterStartOp
   EXPECT_EQ(access(marker().c_str(), F_OK), -1);
 }
 
+// A run that starts everything during the load ends there: the records, preferences and previous-start
+// record written as at any run's end, and the toolkit never loaded (the platform named here does not exist).
+TEST_F(AutostartRunTest, RunWithNothingLeftToWaitForEndsWithoutLoadingTheToolkit) {
+  define(Hive::CurrentUser, "alpha");
+  define(Hive::CurrentUser, "off", 0, 0, true);
+  setRun(1);
+  {
+    auto reg = registry();
+    std::unique_ptr<RegKey> key;
+    ASSERT_EQ(reg.createKey(Hive::CurrentUser, kPreferencesKey, key), 0);
+    writeDword(*key, "Splash", 0);
+  }
+  auto changes = env();
+  changes["QT_QPA_PLATFORM"] = "kip-no-such-platform";
+  const auto result = runProgram(KIPLAUNCH_PATH, {}, changes, "", std::chrono::seconds(30));
+  ASSERT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  ASSERT_TRUE(waitForFile(marker()));
+
+  for (const auto& def : stored(Hive::CurrentUser)) EXPECT_EQ(def->Result, def->Name == "off" ? "" : "OK") << def->Name;
+  auto reg = registry();
+  std::unique_ptr<RegKey> prefs;
+  ASSERT_EQ(reg.openKey(Hive::CurrentUser, kPreferencesKey, KeyAccess::Read, prefs), 0);
+  EXPECT_EQ(readDword(*prefs, "Run"), 1);
+  EXPECT_EQ(readDword(*prefs, "Splash"), 0);
+  EXPECT_EQ(readDword(*prefs, "Height"), std::nullopt) << "the window's layout is written only when it was open";
+  std::unique_ptr<RegKey> previous;
+  ASSERT_EQ(reg.openKey(Hive::LocalMachine, kPreviousStartKey, KeyAccess::Read, previous), 0);
+  EXPECT_NE(readText(*previous, "PrevUser").value_or(""), "");
+  EXPECT_TRUE(readDword(*previous, "PrevPower").has_value());
+}
+
+// A run that waits loads the window module; the icon built into it is there without any icon theme.
+TEST_F(AutostartRunTest, QueuedRunShowsTheProgramIconBuiltIntoTheWindowModule) {
+  define(Hive::CurrentUser, "later", 1);
+  auto changes = env();
+  changes["XDG_DATA_DIRS"] = m_dir.file("no-data");
+  changes["XDG_DATA_HOME"] = m_dir.file("no-data");
+  const auto result = runProgram(KIPLAUNCH_PATH, {"/r"}, changes, "", std::chrono::seconds(30));
+  ASSERT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  ASSERT_TRUE(waitForFile(marker()));
+  EXPECT_EQ(result.err.find("kiplaunch.svg"), std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find("No Icon set"), std::string::npos) << result.err;
+}
+
 TEST_F(AutostartRunTest, ForcedRunWithoutDefinitionsOpensTheWindowInstead) {
   ChildProcess child(KIPLAUNCH_PATH, {"/r"}, env());
   ASSERT_TRUE(waitForFile(m_dir.file("run/KipLauncher.socket")));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -16,7 +17,8 @@ namespace fs = std::filesystem;
 
 // A stand-in for kiplaunch that records how many arguments it got and ends with 7, so the exit status of
 // kipctl shows whether kipctl replaced itself with it.
-constexpr const char* kFakeProgram = "#!/bin/sh\necho \"$#\" > \"$(dirname \"$0\")/started\"\nexit 7\n";
+// It needs nothing from PATH, which holds only the test's own folder.
+constexpr const char* kFakeProgram = "#!/bin/sh\necho \"$#\" > \"${0%/*}/started\"\nexit 7\n";
 
 struct LogonCase {
   const char* label;
@@ -45,7 +47,7 @@ class KipctlLogonTest : public ::testing::TestWithParam<LogonCase> {
     return runProgram(m_dir.file("bin/kipctl"), args,
                       {{"KIPLAUNCH_USER_HIVE", m_dir.file("user.db")},
                        {"KIPLAUNCH_MACHINE_HIVE", m_dir.file("machine.db")},
-                       {"PATH", m_dir.file("path") + ":/usr/bin:/bin"}});
+                       {"PATH", m_dir.file("path")}});
   }
 
   TempDir m_dir;
@@ -90,6 +92,52 @@ TEST_F(KipctlLogonTest, RefusesArgumentsAndReportsAProgramThatCannotBeFound) {
   const auto missing = logon();
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_EQ(missing.err, "kipctl logon: cannot start kiplaunch: No such file or directory\n");
+}
+
+// kipctl autostart in turn on one user hive: the switch flips, the delay stays, status writes nothing.
+TEST_F(KipctlLogonTest, AutostartSwitchesTheLogonRunAndKeepsTheDelay) {
+  const auto status = logon({"autostart", "status"});
+  EXPECT_EQ(status.exitCode, 0) << status.err;
+  EXPECT_EQ(status.out, "off, start-up delay 0 seconds\n");
+  EXPECT_FALSE(fs::exists(m_dir.file("user.db")));
+
+  {
+    SqliteRegistry hives(m_dir.file("user.db"), m_dir.file("machine.db"));
+    std::unique_ptr<RegKey> key;
+    ASSERT_EQ(hives.createKey(Hive::CurrentUser, kPreferencesKey, key), 0);
+    ASSERT_EQ(writeDword(*key, "Run", -15), 0);
+  }
+  const auto storedRun = [this] {
+    SqliteRegistry hives(m_dir.file("user.db"), m_dir.file("machine.db"));
+    std::unique_ptr<RegKey> key;
+    if (hives.openKey(Hive::CurrentUser, kPreferencesKey, KeyAccess::Read, key) != 0)
+      return std::optional<std::int32_t>();
+    return readDword(*key, "Run");
+  };
+  const struct {
+    const char* word;
+    const char* out;
+    std::int32_t run;
+  } steps[] = {{"on", "on, start-up delay 15 seconds\n", 16},
+               {"on", "on, start-up delay 15 seconds\n", 16},
+               {"status", "on, start-up delay 15 seconds\n", 16},
+               {"off", "off, start-up delay 15 seconds\n", -15},
+               {"status", "off, start-up delay 15 seconds\n", -15}};
+  for (const auto& step : steps) {
+    const auto result = logon({"autostart", step.word});
+    EXPECT_EQ(result.exitCode, 0) << step.word << ": " << result.err;
+    EXPECT_EQ(result.out, step.out) << step.word;
+    EXPECT_EQ(storedRun(), step.run) << step.word;
+  }
+
+  for (const std::vector<std::string>& wrong :
+       {std::vector<std::string>{"autostart"}, {"autostart", "yes"}, {"autostart", "On"}, {"autostart", "on", "now"}}) {
+    const auto result = logon(wrong);
+    EXPECT_EQ(result.exitCode, 1) << wrong.back();
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_EQ(result.out, "");
+  }
+  EXPECT_EQ(storedRun(), -15);
 }
 
 }  // namespace

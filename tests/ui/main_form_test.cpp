@@ -125,13 +125,21 @@ TEST_F(MainFormTest, SavedColumnWidthsApplyOnlyBetweenTenAndAThousand) {
   for (int col = 0; col < 8; ++col)
     registry.setDword(Hive::CurrentUser, kPreferencesKey, "Col-" + std::to_string(col), col == 1 ? 10 : 200 + col);
   registry.setDword(Hive::CurrentUser, kPreferencesKey, "Col-2", 999);
+  registry.setDword(Hive::CurrentUser, kPreferencesKey, "Col-3", 11);
+  registry.setDword(Hive::CurrentUser, kPreferencesKey, "Col-4", 25);
   auto form = create();
   form->show();
   auto* header = form->programListView()->header();
   EXPECT_EQ(header->sectionSize(0), 200);
   EXPECT_EQ(header->sectionSize(1), 175);  // 10 is not applied: the designed width stays
   EXPECT_EQ(header->sectionSize(2), 999);
+  EXPECT_EQ(header->sectionSize(3), 11);
+  EXPECT_EQ(header->sectionSize(4), 25);
   EXPECT_EQ(header->sectionSize(7), 207);
+  // The close writes the widths back as they were applied.
+  form->close();
+  EXPECT_EQ(preference("Col-3"), 11);
+  EXPECT_EQ(preference("Col-4"), 25);
 }
 
 TEST_F(MainFormTest, AutostartRunWithoutDelayStartsDuringTheLoadAndEndsByItself) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -170,6 +171,14 @@ TEST_F(OptionsWindowsTest, ControlsNameTheirHelpTopics) {
   EXPECT_EQ(c.DelayCount->accessibleDescription(), "DelayCount");
   EXPECT_EQ(c.DelayCount->accessibleName(), "Seconds delay before execution starts");
   EXPECT_EQ(c.TestButton->accessibleName(), "Test now...");
+  // The line under the delay tells whether the logon run is on and how to switch it; nothing here changes it.
+  for (const bool on : {false, true}) {
+    prefs.AutostartEnabled = on;
+    form.FormShow();
+    EXPECT_EQ(c.LogonRunText->text(), on ? "The logon run is on; kipctl autostart off switches it off."
+                                         : "The logon run is off; kipctl autostart on switches it on.");
+    EXPECT_EQ(c.LogonRunText->accessibleName(), c.LogonRunText->text());
+  }
 }
 
 TEST_F(OptionsWindowsTest, AboutBoxFillsItsLinesAndOpensTheHomePage) {
@@ -190,7 +199,12 @@ TEST_F(OptionsWindowsTest, AboutBoxFillsItsLinesAndOpensTheHomePage) {
   EXPECT_EQ(
       lines.join('|'),
       "Kip Launch Manager|Version 1.8 (Build 1.8.0.8) Beta 1|Mains power|Docked|<none>|detect failed (\\\\srv\\x)");
+  // An empty value is heard as empty, not as its caption.
+  env.ConfigName.clear();
   box.FormActivate();
+  EXPECT_EQ(c.Configuration->text(), "");
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(c.Configuration)->text(QAccessible::Name), "");
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(c.User)->text(QAccessible::Name), "<none>");
   EXPECT_EQ(probes.services.shares.size(), 2u);
   EXPECT_EQ(c.ProgramIcon->pixmap().size(), QSize(65, 65));
   emit c.HomePage->linkActivated(c.HomePage->text());

@@ -150,6 +150,10 @@ TEST_F(ProgramFormWidgetTest, EditsEveryTabAndStoresAfterOk) {
   EXPECT_FALSE(c().LastExecuted->text().isEmpty());
   EXPECT_TRUE(c().LastTested->text().isEmpty());
   EXPECT_EQ(c().ExecMsg->text(), "OK");
+  // A value is heard as its text, an empty one as empty rather than as the caption in front of it.
+  auto heard = [](QLabel* value) { return QAccessible::queryAccessibleInterface(value)->text(QAccessible::Name); };
+  EXPECT_EQ(heard(c().LastTested), "");
+  EXPECT_EQ(heard(c().ExecMsg), "OK");
 
   QTest::mouseClick(c().TestButton, Qt::LeftButton);
   EXPECT_EQ(prompts.messages.back().text, "All conditions passed!");

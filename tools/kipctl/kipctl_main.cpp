@@ -16,6 +16,7 @@ constexpr const char* kUsage =
     "       kipctl import-xdg [--global] [--dry-run] [--disable-originals] [--yes | --no]\n"
     "       kipctl export FILE|- [--global]\n"
     "       kipctl import FILE [--global] [--yes | --no]\n"
+    "       kipctl autostart on | off | status\n"
     "       kipctl logon\n";
 
 }  // namespace
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
   if (verb == "plan") return kip::ctl::runPlan(args, io);
   if (verb == "import-xdg") return kip::ctl::runImportXdg(args, io);
   if (verb == "logon") return kip::ctl::runLogon(args, io);
+  if (verb == "autostart") return kip::ctl::runAutostart(args, io);
   if (verb == "--help" || verb == "-h" || verb == "help") {
     std::cout << kUsage;
     return 0;

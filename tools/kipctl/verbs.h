@@ -22,5 +22,6 @@ int runImport(const std::vector<std::string>& args, Io& io);
 int runPlan(const std::vector<std::string>& args, Io& io);
 int runImportXdg(const std::vector<std::string>& args, Io& io);
 int runLogon(const std::vector<std::string>& args, Io& io);
+int runAutostart(const std::vector<std::string>& args, Io& io);
 
 }  // namespace kip::ctl

@@ -59,6 +59,7 @@ RegCode SqliteHive::readyToRead() {
 }
 
 RegCode SqliteHive::writeAccess() {
+  releaseReads();
   if (const RegCode code = enter()) return code;
   bool exists = false;
   if (const RegCode code = m_connection.writePermission(exists); code || !exists) return code;
@@ -114,7 +115,25 @@ RegCode SqliteHive::connect(bool create) {
   return 0;
 }
 
+void SqliteHive::beginReads() {
+  if (m_readsDepth++ > 0 || m_connection.inTransaction() || m_batch.open()) return;
+  if (readyToRead() != 0) return;
+  m_readsHeld = m_connection.begin() == SQLITE_DONE;
+}
+
+void SqliteHive::endReads() {
+  if (m_readsDepth == 0 || --m_readsDepth > 0) return;
+  releaseReads();
+}
+
+void SqliteHive::releaseReads() {
+  if (!m_readsHeld) return;
+  m_readsHeld = false;
+  if (m_connection.inTransaction()) m_connection.commit();
+}
+
 void SqliteHive::disconnect() {
+  releaseReads();
   m_schema.reset();
   m_staleFolds = false;
   m_connection.close();
@@ -134,6 +153,7 @@ void SqliteHive::setLockWait(std::optional<std::uint32_t> waitMs) { m_connection
 // --- Batches ------------------------------------------------------------------------------------------------
 
 RegCode SqliteHive::beginBatch() {
+  releaseReads();
   // A missing file is fine (the first write creates it); a damaged or foreign one is not.
   if (const RegCode code = readyToRead(); code == win::kFileCorrupt) return code;
   return m_batch.begin();
@@ -186,6 +206,25 @@ RegCode SqliteHive::findPath(std::span<const std::string> parts, std::int64_t& i
   return 0;
 }
 
+RegCode SqliteHive::findPathReading(std::span<const std::string> parts, std::int64_t& id) {
+  if (parts.size() < 3) return findPath(parts, id);
+  // The first look-up takes the read lock, after which the stamp tells whether the hive has changed since
+  // the parent was found; keys below one parent (the definitions of a list) are opened one after another.
+  std::int64_t first = 0;
+  if (const RegCode code = findChild(SqliteHiveSchema::kRootId, foldName(parts.front()), first, nullptr)) return code;
+  std::vector<std::string> folds;
+  folds.reserve(parts.size() - 1);
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) folds.push_back(foldName(parts[i]));
+  const Stamp now = stamp();
+  if (!m_parentCache || !(m_parentCache->stamp == now) || m_parentCache->folds != folds) {
+    std::int64_t parent = first;
+    for (std::size_t i = 1; i < folds.size(); ++i)
+      if (const RegCode code = findChild(parent, folds[i], parent, nullptr)) return code;
+    m_parentCache = ParentCache{now, std::move(folds), parent};
+  }
+  return findChild(m_parentCache->id, foldName(parts.back()), id, nullptr);
+}
+
 RegCode SqliteHive::keyExists(std::int64_t id) {
   SqliteStatement::Use query(sql().keyExists);
   query->bind(1, id);
@@ -196,6 +235,8 @@ RegCode SqliteHive::keyExists(std::int64_t id) {
 
 RegCode SqliteHive::fetchValues(std::int64_t id, std::vector<Value>& values) {
   values.clear();
+  // A definition has some twenty values: growing the vector one by one would move them over and over.
+  values.reserve(32);
   SqliteStatement::Use query(sql().values);
   query->bind(1, id);
   int rc = SQLITE_OK;
@@ -227,6 +268,7 @@ RegCode SqliteHive::insertKey(std::int64_t parent, std::string_view name, std::i
 }
 
 RegCode SqliteHive::deleteSubtree(std::int64_t id) {
+  m_parentCache.reset();
   for (auto* statement : {&sql().deleteTreeValues, &sql().deleteTreeKeys}) {
     SqliteStatement::Use remove(*statement);
     remove->bind(1, id);
@@ -266,8 +308,10 @@ RegCode SqliteHive::openKey(std::span<const std::string> parts, bool writable, O
   }
   if (const RegCode code = readyToRead()) return code;
   if (writable && access == 0 && m_connection.readOnly()) access = win::kAccessDenied;
+  // Only a read of its own sees nothing but committed keys, which the parent found may stand for.
+  const bool ownRead = !m_connection.inTransaction() || m_readsHeld;
   ReadScope scope(m_connection);
-  if (const RegCode code = findPath(parts, key.id)) return code;
+  if (const RegCode code = ownRead ? findPathReading(parts, key.id) : findPath(parts, key.id)) return code;
   if (access) return access;
   if (const RegCode code = fetchValues(key.id, key.values)) return code;
   key.stamp = stamp();
@@ -396,6 +440,7 @@ RegCode SqliteHive::readSubkeys(std::int64_t id, std::vector<std::string>& names
 
 // The checks every value write makes first: a usable, writable hive, and the batch's transaction begun.
 RegCode SqliteHive::prepareValueWrite(bool& inBatch) {
+  releaseReads();
   if (const RegCode code = enter()) return code;
   if (!m_connection.isOpen() || m_schema.content() != Content::Registry) {
     if (const RegCode code = readyToWrite()) return code;

@@ -65,6 +65,9 @@ class SqliteHive {
   std::string problem();
   // How long writes wait for another connection's write lock; nothing for the usual time.
   void setLockWait(std::optional<std::uint32_t> waitMs);
+  // One read transaction over the reads up to the matching endReads; a write ends it first.
+  void beginReads();
+  void endReads();
 
   // The current values of a key; 1018 when the key was deleted.
   RegCode readValues(std::int64_t id, std::vector<Value>& values, Stamp& stamp);
@@ -100,11 +103,16 @@ class SqliteHive {
   RegCode connect(bool create);
   // Closes the connection and forgets what was learnt from it.
   void disconnect();
+  // Ends the read transaction of beginReads, before a write or a new connection.
+  void releaseReads();
   // Opens the hive for a value write and begins the pending batch levels; inBatch tells whether one is open.
   RegCode prepareValueWrite(bool& inBatch);
 
   [[nodiscard]] SqliteHiveSchema::Statements& sql() { return m_schema.statements(); }
   RegCode findPath(std::span<const std::string> parts, std::int64_t& id);
+  // findPath for a read in a transaction of its own, which takes the parent found last when the hive has not
+  // changed since.
+  RegCode findPathReading(std::span<const std::string> parts, std::int64_t& id);
   RegCode findChild(std::int64_t parent, std::string_view fold, std::int64_t& id, std::string* name);
   RegCode keyExists(std::int64_t id);
   RegCode fetchValues(std::int64_t id, std::vector<Value>& values);
@@ -119,6 +127,15 @@ class SqliteHive {
   SqliteHiveSchema m_schema;
   SqliteHiveBatch m_batch;
   bool m_staleFolds = false;  // some names are still folded by the older rule
+  // The parent key that findPathReading found last, with the folded path to it and the hive's stamp then.
+  struct ParentCache {
+    Stamp stamp;
+    std::vector<std::string> folds;
+    std::int64_t id = 0;
+  };
+  std::optional<ParentCache> m_parentCache;
+  int m_readsDepth = 0;      // beginReads not yet ended
+  bool m_readsHeld = false;  // the read transaction of beginReads is open
 };
 
 }  // namespace kip

@@ -95,4 +95,8 @@ std::string SqliteRegistry::hiveProblem(Hive hive) const { return file(hive)->pr
 
 void SqliteRegistry::setLockWait(Hive hive, std::optional<std::uint32_t> waitMs) { file(hive)->setLockWait(waitMs); }
 
+void SqliteRegistry::beginReads(Hive hive) { file(hive)->beginReads(); }
+
+void SqliteRegistry::endReads(Hive hive) { file(hive)->endReads(); }
+
 }  // namespace kip

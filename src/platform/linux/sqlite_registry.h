@@ -29,6 +29,8 @@ class SqliteRegistry final : public Registry {
   RegCode holdBatch(Hive hive) override;
   [[nodiscard]] std::string hiveProblem(Hive hive) const override;
   void setLockWait(Hive hive, std::optional<std::uint32_t> waitMs) override;
+  void beginReads(Hive hive) override;
+  void endReads(Hive hive) override;
 
   [[nodiscard]] const std::string& hivePath(Hive hive) const;
 

@@ -53,6 +53,7 @@ void DefinitionManager::FormActivate() {
     return;
   }
   const bool showOther = m_state.prefs.Global;
+  m_list.reserve(m_list.size() + m_state.definitions.size());
   for (const auto& def : m_state.definitions) {
     if (showOther || !def->OtherScope) {
       m_form.LoadDefinition(*def);

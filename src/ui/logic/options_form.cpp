@@ -31,7 +31,13 @@ ProxySetting proxyOf(const OptionsFormState& form) {
 
 }  // namespace
 
+std::string logonRunText(bool autostartEnabled) {
+  return autostartEnabled ? "The logon run is on; kipctl autostart off switches it off."
+                          : "The logon run is off; kipctl autostart on switches it on.";
+}
+
 void FormShow(OptionsFormState& form, const Preferences& prefs) {
+  form.LogonRunText.Caption = logonRunText(prefs.AutostartEnabled);
   form.CB_splash.Checked = prefs.Splash;
   form.CB_global.Checked = prefs.Global;
   form.CB_netState.Checked = prefs.AboutNet;

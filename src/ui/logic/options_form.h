@@ -10,6 +10,9 @@
 
 namespace kip {
 
+// The line under the delay: "The logon run is on; kipctl autostart off switches it off."
+std::string logonRunText(bool autostartEnabled);
+
 // Loads every control from the running preferences.
 void FormShow(OptionsFormState& form, const Preferences& prefs);
 

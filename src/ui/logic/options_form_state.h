@@ -15,6 +15,8 @@ struct OptionsFormState {
   static constexpr int kResourceTest = 2;
 
   Edit DelayCount{"0"};
+  // Under the delay: whether the logon run is on and the command that switches it; no control changes it.
+  Label LogonRunText;
   CheckBox CB_splash;
   CheckBox CB_global;
   CheckBox CB_netState;

@@ -70,6 +70,8 @@ class ProgramList final : public ExchangeList {
   void setGlobalEdit(bool globalEdit) { m_globalEdit = globalEdit; }
 
   [[nodiscard]] std::size_t size() const { return m_rows.size(); }
+  // Makes room for rows to come, so that adding thousands does not move the rows over and over.
+  void reserve(std::size_t rows) { m_rows.reserve(rows); }
   [[nodiscard]] const ListRow& row(std::size_t index) const { return m_rows.at(index); }
   [[nodiscard]] std::vector<DefinitionPtr> definitions() const;
   // The row showing def; npos when none does.

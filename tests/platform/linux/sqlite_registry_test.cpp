@@ -541,6 +541,37 @@ TEST_F(SqliteRegistryTest, ChangesByAnotherConnectionReachOpenHandles) {
   EXPECT_EQ(key->queryValue("V", 100, value), 1018);
 }
 
+// Keys opened one after another below one parent, in one view and without: a parent replaced by another
+// connection, or by this one, is never taken for the old one, and a write inside the view is not refused.
+TEST_F(SqliteRegistryTest, KeysReadInARowFollowAParentReplacedMeanwhile) {
+  auto mine = open();
+  auto theirs = open();
+  create(mine, "List\\Sub\\a");
+  auto opened = [&](const char* path) {
+    std::unique_ptr<RegKey> key;
+    return mine.openKey(Hive::CurrentUser, path, KeyAccess::Read, key);
+  };
+  for (const bool view : {false, true}) {
+    ASSERT_EQ(opened("List\\Sub\\a"), 0);
+    ASSERT_EQ(theirs.deleteTree(Hive::CurrentUser, "List"), 0);
+    create(theirs, "List\\Sub\\b");
+    if (view) mine.beginReads(Hive::CurrentUser);
+    EXPECT_EQ(opened("List\\Sub\\b"), 0) << view;
+    EXPECT_EQ(opened("List\\Sub\\a"), 2) << view;
+    // A write ends the view; what follows reads the hive as it is now.
+    ASSERT_EQ(mine.deleteTree(Hive::CurrentUser, "List"), 0);
+    create(mine, "List\\Sub\\a");
+    EXPECT_EQ(opened("List\\Sub\\a"), 0) << view;
+    EXPECT_EQ(opened("List\\Sub\\b"), 2) << view;
+    auto key = create(mine, "List\\Sub\\a");
+    EXPECT_EQ(writeText(*key, "V", "x"), 0);
+    if (view) mine.endReads(Hive::CurrentUser);
+    std::unique_ptr<RegKey> theirKey;
+    ASSERT_EQ(theirs.openKey(Hive::CurrentUser, "List\\Sub\\a", KeyAccess::Read, theirKey), 0);
+    EXPECT_EQ(readText(*theirKey, "V"), "x") << view;
+  }
+}
+
 TEST_F(SqliteRegistryTest, HandlesOfOneKeySeeEachOthersWrites) {
   auto registry = open();
   auto first = create(registry, "Def");
