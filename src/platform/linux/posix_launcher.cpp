@@ -154,6 +154,12 @@ std::size_t PosixLauncher::pendingShowStates() const {
   return m_watcher->pending() + (m_polledWatcher ? m_polledWatcher->pending() : 0);
 }
 
+void PosixLauncher::finishShowStates() const {
+  // Every entry leaves at its own limit at the latest; the margin covers the watcher's last look.
+  const auto deadline = std::chrono::steady_clock::now() + m_options.showStateWatch + std::chrono::seconds(1);
+  while (pendingShowStates() > 0 && std::chrono::steady_clock::now() < deadline) poll(nullptr, 0, kIdlePollMs);
+}
+
 std::optional<std::string> PosixLauncher::resolveExecutable(std::string_view program) const {
   if (program.empty()) return std::nullopt;
   std::string path(program);

@@ -65,6 +65,9 @@ class PosixLauncher final : public ProcessLauncher {
   [[nodiscard]] std::size_t unreapedChildren() const { return m_reaper.watching(); }
   // Starts whose show state still waits for a window.
   [[nodiscard]] std::size_t pendingShowStates() const;
+  // Blocks until no start's show state waits for a window any more (each waits at most showStateWatch),
+  // so that a program ending right after its starts still applies them.
+  void finishShowStates() const;
 
  private:
   struct Spawned {
