@@ -4,12 +4,9 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
 
+#include "platform/linux/show_state_queue.h"
 #include "platform/linux/spawned_child.h"
-#include "platform/linux/wake_event.h"
 #include "platform/linux/window_control.h"
 
 namespace kip {
@@ -33,22 +30,12 @@ class PolledShowStateWatcher {
   [[nodiscard]] std::size_t pending() const;
 
  private:
-  struct Entry {
-    std::shared_ptr<SpawnedChild> child;
-    ShowState state;
-    std::chrono::steady_clock::time_point deadline;
-  };
   void run();
 
   const ControlFactory m_makeControl;
-  const std::chrono::milliseconds m_limit;
   const std::chrono::milliseconds m_pollInterval;
-  mutable std::mutex m_mutex;
-  std::vector<Entry> m_incoming;
-  std::size_t m_pending = 0;
-  bool m_stop = false;
-  WakeEvent m_wake;
-  std::thread m_thread;
+  // Last, so that its thread ends before what the thread uses.
+  ShowStateQueue m_queue;
 };
 
 }  // namespace kip

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "launcher_test_support.h"
 #include "platform/linux/sway_windows.h"
 
 extern char** environ;
@@ -25,15 +26,6 @@ namespace kip::test {
 namespace {
 
 constexpr auto kStartLimit = std::chrono::seconds(20);
-
-bool onPath(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::stringstream dirs(path ? path : "");
-  std::string dir;
-  while (std::getline(dirs, dir, ':'))
-    if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return true;
-  return false;
-}
 
 // Runs a program with its output into the log (or nowhere); the pid, -1 when it could not start.
 pid_t spawnLogged(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& log) {

@@ -90,12 +90,6 @@ class SwayWindowsTest : public ::testing::Test {
   }
   static void TearDownTestSuite() { s_session.reset(); }
 
-  static bool onPath(const std::string& name) {
-    for (const char* dir : {"/usr/bin", "/usr/local/bin", "/bin"})
-      if (access((std::string(dir) + "/" + name).c_str(), X_OK) == 0) return true;
-    return false;
-  }
-
   void SetUp() override {
     if (!s_session) GTEST_SKIP() << s_reason;
     // The started programs inherit the launcher's environment: they find the compositor there.
