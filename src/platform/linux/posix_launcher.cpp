@@ -15,6 +15,7 @@
 #include <future>
 
 #include "platform/linux/command_line_split.h"
+#include "platform/linux/kwin_windows.h"
 #include "platform/linux/polled_show_state_watcher.h"
 #include "platform/linux/sway_windows.h"
 #include "platform/linux/x11_show_state_watcher.h"
@@ -137,10 +138,14 @@ PosixLauncher::PosixLauncher(Options options)
       m_drives(m_options.dosDevices),
       m_windows(std::make_shared<X11Windows>(m_options.display)),
       m_watcher(std::make_unique<X11ShowStateWatcher>(m_options.display, m_options.showStateWatch)) {
-  if (m_options.desktop == WindowDesktop::Sway) {
-    m_makeControl = [socket = m_options.swaySocket, display = m_options.display]() -> std::unique_ptr<WindowControl> {
+  if (m_options.desktop == WindowDesktop::Sway || m_options.desktop == WindowDesktop::KWin) {
+    m_makeControl = [desktop = m_options.desktop, socket = m_options.swaySocket,
+                     display = m_options.display]() -> std::unique_ptr<WindowControl> {
       std::vector<std::unique_ptr<WindowControl>> links;
-      links.push_back(std::make_unique<SwayWindows>(socket));
+      if (desktop == WindowDesktop::Sway)
+        links.push_back(std::make_unique<SwayWindows>(socket));
+      else
+        links.push_back(std::make_unique<KWinWindows>());
       if (!display.empty()) links.push_back(std::make_unique<X11WindowControl>(display));
       return std::make_unique<ChainedWindowControl>(std::move(links));
     };

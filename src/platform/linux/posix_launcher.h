@@ -26,8 +26,8 @@ class WindowControl;
 
 // Starts programs with posix_spawnp in a session of their own, never through a shell; opens what
 // cannot be executed with the desktop's opener; reaps every child; and reaches the started programs'
-// windows through the session's interface for them: sway's IPC (with X11 for XWayland's windows) in a
-// sway session, X11 elsewhere when there is a display.
+// windows through the session's interface for them: sway's IPC or KWin's scripting (with X11 for
+// XWayland's windows) in sway and Plasma Wayland sessions, X11 elsewhere when there is a display.
 class PosixLauncher final : public ProcessLauncher {
  public:
   struct Options {
@@ -38,7 +38,7 @@ class PosixLauncher final : public ProcessLauncher {
     // The X11 display; empty: no windows are looked for.
     std::string display;
     // The interface of the session for other programs' windows; X11 (and every Wayland desktop
-    // without one of its own) uses the display alone.
+    // without one of its own) uses the display alone, KWin the session bus.
     WindowDesktop desktop = WindowDesktop::X11;
     // The compositor's IPC socket when desktop is Sway.
     std::string swaySocket;

@@ -25,6 +25,9 @@ WindowDesktop windowDesktopOf(const SessionFacts& facts) {
   if (!facts.waylandDisplay.empty()) {
     // i3 itself sets I3SOCK on X11; a socket counts for Wayland only inside a Wayland session.
     if (!facts.swaySocket.empty()) return WindowDesktop::Sway;
+    // XDG_CURRENT_DESKTOP is a colon-separated list; Plasma names itself KDE in it.
+    const std::string desktops = ":" + facts.currentDesktop + ":";
+    if (desktops.find(":KDE:") != std::string::npos) return WindowDesktop::KWin;
     return WindowDesktop::Wayland;
   }
   if (!facts.display.empty()) return WindowDesktop::X11;

@@ -9,7 +9,8 @@ enum class WindowDesktop {
   None,     // no display at all
   X11,      // an X11 session: libX11 and the window manager's EWMH hints
   Sway,     // sway or another i3-compatible Wayland compositor: its IPC socket
-  Wayland,  // another Wayland desktop (GNOME, KDE Plasma, ...): nothing but XWayland's windows
+  KWin,     // KDE Plasma on Wayland: KWin's scripting interface on the session bus
+  Wayland,  // another Wayland desktop (GNOME, ...): nothing but XWayland's windows
 };
 
 // What the environment tells of the session.

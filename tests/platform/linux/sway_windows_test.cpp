@@ -30,6 +30,8 @@ TEST(WindowSessionTest, TheSessionChoosesTheWindowInterface) {
       {{":0", "", "i3", "/run/user/1000/i3/ipc-socket.1"}, WindowDesktop::X11, false},
       {{"", "wayland-1", "sway", "/run/user/1000/sway-ipc.1000.9.sock"}, WindowDesktop::Sway, false},
       {{":0", "wayland-0", "GNOME", ""}, WindowDesktop::Wayland, true},
+      {{":1", "wayland-0", "KDE", ""}, WindowDesktop::KWin, false},
+      {{":0", "", "KDE", ""}, WindowDesktop::X11, false},
       {{"", "wayland-0", "", ""}, WindowDesktop::Wayland, true},
   };
   for (const auto& c : cases) {
