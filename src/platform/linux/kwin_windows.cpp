@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 
@@ -16,6 +17,7 @@ namespace {
 constexpr const char* kKWin = "org.kde.KWin";
 constexpr const char* kScripting = "/Scripting";
 constexpr const char* kScriptingInterface = "org.kde.kwin.Scripting";
+constexpr const char* kScriptInterface = "org.kde.kwin.Script";
 constexpr const char* kAnswerPath = "/KipWindows";
 constexpr const char* kAnswerInterface = "org.kiplaunch.KipWindows";
 
@@ -121,10 +123,13 @@ bool KWinWindows::connect() {
   if (m_bus) return dbus_connection_get_is_connected(m_bus);
   DBusError error;
   dbus_error_init(&error);
-  if (m_busAddress.empty()) {
+  // libdbus reads the session bus's address once per process; the variable is read here each time.
+  std::string address = m_busAddress;
+  if (const char* session = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address.empty() && session) address = session;
+  if (address.empty()) {
     m_bus = dbus_bus_get_private(DBUS_BUS_SESSION, &error);
   } else {
-    m_bus = dbus_connection_open_private(m_busAddress.c_str(), &error);
+    m_bus = dbus_connection_open_private(address.c_str(), &error);
     if (m_bus && !dbus_bus_register(m_bus, &error)) {
       dbus_connection_close(m_bus);
       dbus_connection_unref(m_bus);
@@ -159,7 +164,9 @@ std::optional<bool> KWinWindows::awaitAnswer(const std::string& token) {
 
 std::optional<bool> KWinWindows::run(int pid, std::string_view action) {
   if (pid <= 0 || !connect()) return std::nullopt;
-  const std::string token = std::to_string(getpid()) + "-" + std::to_string(++m_requests);
+  // KWin refuses a plugin name that is loaded still; every request of the process has its own.
+  static std::atomic<unsigned> requests{0};
+  const std::string token = std::to_string(getpid()) + "-" + std::to_string(++requests);
   const std::string plugin = "kiplaunch-" + token;
   const char* tmp = std::getenv("XDG_RUNTIME_DIR");
   ScriptFile file;
@@ -187,12 +194,12 @@ std::optional<bool> KWinWindows::run(int pid, std::string_view action) {
   if (!loaded.message || !dbus_message_get_args(loaded.message, nullptr, DBUS_TYPE_INT32, &id, DBUS_TYPE_INVALID) ||
       id < 0)
     return std::nullopt;
-  // Plasma 5.27 and 6 keep a loaded script at /Scripting/Script<id>, older ones at /<id>.
+  // Plasma 6 keeps a loaded script at /Scripting/Script<id>, Plasma 5.27 at /<id>.
   const std::string scriptPath = std::string(kScripting) + "/Script" + std::to_string(id);
-  Message started(call(scriptPath.c_str(), "org.kde.kwin.Script", "run", DBUS_TYPE_INVALID));
+  Message started(call(scriptPath.c_str(), kScriptInterface, "run", DBUS_TYPE_INVALID));
   if (!started.message || dbus_message_get_type(started.message) == DBUS_MESSAGE_TYPE_ERROR) {
     const std::string oldPath = "/" + std::to_string(id);
-    Message old(call(oldPath.c_str(), kScriptingInterface, "run", DBUS_TYPE_INVALID));
+    Message old(call(oldPath.c_str(), kScriptInterface, "run", DBUS_TYPE_INVALID));
   }
   const auto answer = awaitAnswer(token);
   Message unloaded(call(kScripting, kScriptingInterface, "unloadScript", DBUS_TYPE_STRING, &pluginText));

@@ -15,8 +15,9 @@ namespace kip {
 // The windows of KWin (KDE Plasma), reached through its scripting interface on the session bus
 // (org.kde.KWin, /Scripting): each request loads a small script that looks for the first normal window
 // of the started process (or of a process it started), acts on it, and calls back on this connection
-// whether it found one. Plasma 6 names the window list windowList and the active window activeWindow,
-// Plasma 5.27 clientList and activeClient; the script uses whichever the workspace has.
+// whether it found one. Plasma 6 keeps the script at /Scripting/Script<id>, Plasma 5.27 at /<id>; Plasma 6 names the
+// window list windowList and the active window activeWindow, Plasma 5.27 clientList and activeClient; the script uses
+// whichever the workspace has.
 class KWinWindows final : public WindowControl {
  public:
   // busAddress empty: the session bus.
@@ -44,7 +45,6 @@ class KWinWindows final : public WindowControl {
   std::string m_busAddress;
   std::chrono::milliseconds m_timeout;
   DBusConnection* m_bus = nullptr;
-  unsigned m_requests = 0;
 };
 
 // The process and the processes it started, directly or through others, the process first.

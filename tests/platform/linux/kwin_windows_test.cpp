@@ -3,6 +3,7 @@
 #include <dbus/dbus.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -49,7 +50,8 @@ class PrivateBus {
 
 // KWin's scripting interface as far as the window control uses it. It cannot run the script, so it reads
 // the processes, the action and the call back out of the loaded script and answers as the script would
-// for its list of window processes. oldPaths: the script object at /<id> as before Plasma 5.27.
+// for its list of window processes. oldPaths: the script object at /<id> as in Plasma 5.27, else as in
+// Plasma 6.
 class FakeKWin {
  public:
   FakeKWin(const std::string& address, bool oldPaths) : m_oldPaths(oldPaths) {
@@ -112,7 +114,7 @@ class FakeKWin {
       m_scripts[id] = readFile(file);
       reply(call, DBUS_TYPE_INT32, &id);
     } else if (path.rfind(scriptPrefix, 0) == 0 && m_scripts.count(std::atoi(path.c_str() + scriptPrefix.size())) &&
-               member == "run") {
+               member == "run" && std::string(dbus_message_get_interface(call)) == "org.kde.kwin.Script") {
       reply(call);
       runScript(m_scripts[std::atoi(path.c_str() + scriptPrefix.size())]);
     } else if (path == "/Scripting" && member == "unloadScript") {
@@ -174,7 +176,7 @@ class KWinWindowsTest : public ::testing::Test {
 
 TEST_F(KWinWindowsTest, ScriptsActOnTheProcessesWindowAndSayWhetherTheyFoundOne) {
   for (const bool oldPaths : {false, true}) {
-    SCOPED_TRACE(oldPaths ? "script at /<id>" : "script at /Scripting/Script<id>");
+    SCOPED_TRACE(oldPaths ? "Plasma 5.27: script at /<id>" : "Plasma 6: script at /Scripting/Script<id>");
     FakeKWin kwin(bus.address(), oldPaths);
     KWinWindows windows(bus.address());
     // The window belongs to a process the started one started.
