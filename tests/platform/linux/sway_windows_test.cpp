@@ -68,18 +68,6 @@ TEST(SwayTreeTest, WindowsAreReadFromTheTreeInItsOrderWithScratchpadAndFullscree
   EXPECT_FALSE(JsonValue::parse(std::string(300, '[') + std::string(300, ']')).has_value());
 }
 
-TEST(SwayTreeTest, CommandsNameTheContainer) {
-  SwayWindows::Window tiled{12, 40, "foot", false, false, false};
-  SwayWindows::Window hidden{12, 40, "foot", true, false, false};
-  EXPECT_EQ(SwayWindows::commandText(tiled, WindowCommand::Close), "[con_id=12] kill");
-  EXPECT_EQ(SwayWindows::commandText(tiled, WindowCommand::Minimize), "[con_id=12] move scratchpad");
-  EXPECT_EQ(SwayWindows::commandText(tiled, WindowCommand::Maximize), "[con_id=12] fullscreen enable");
-  EXPECT_EQ(SwayWindows::commandText(tiled, WindowCommand::Restore), "[con_id=12] fullscreen disable");
-  EXPECT_EQ(SwayWindows::commandText(hidden, WindowCommand::Restore),
-            "[con_id=12] scratchpad show; [con_id=12] floating disable");
-  EXPECT_EQ(SwayWindows::commandText(tiled, WindowCommand::Default), "[con_id=12] focus");
-}
-
 // A Wayland-native terminal in a headless sway, reached through the launcher as a sway session would.
 class SwayWindowsTest : public ::testing::Test {
  protected:
