@@ -11,7 +11,7 @@ id=org.kiplaunch.KipLaunchManager
 
 packages=(
   cmake ninja-build g++ pkg-config dpkg-dev file
-  qt6-base-dev libsqlite3-dev libcurl4-openssl-dev libx11-dev libsmbclient-dev
+  qt6-base-dev libsqlite3-dev libcurl4-openssl-dev libx11-dev libsmbclient-dev libdbus-1-dev
   desktop-file-utils appstream lintian man-db
 )
 bash tools/install_packages.sh "${packages[@]}"

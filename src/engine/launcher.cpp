@@ -52,6 +52,11 @@ ShowState showStateFor(std::int32_t window) {
   }
 }
 
+bool usesWindowCommands(const StartDefinition& definition) {
+  return showStateFor(definition.Window) != ShowState::Normal || definition.Msg > 0 ||
+         (definition.Wait > 0 && definition.WaitType == 0);
+}
+
 std::string commandText(const StartDefinition& definition) {
   std::string text = definition.Module;
   if (!definition.Parms.empty()) {

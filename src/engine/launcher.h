@@ -71,6 +71,9 @@ std::string_view afterActionName(std::int32_t msgId);
 WindowCommand afterActionCommand(std::int32_t msgId);
 // Minimised for Window 1, maximised for 2, normal for anything else.
 ShowState showStateFor(std::int32_t window);
+// True when a start of the definition acts on the program's window: a minimised or maximised start, an
+// after-action, or a wait until the program is idle.
+bool usesWindowCommands(const StartDefinition& definition);
 // Module as stored, then one blank and Parms when Parms is not empty.
 std::string commandText(const StartDefinition& definition);
 // Start Directory without its leading blanks; empty means the caller's own directory.

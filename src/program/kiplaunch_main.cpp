@@ -114,7 +114,10 @@ int main(int argc, char** argv) {
     }
     const kip::WindowStart start{&argc, argv,  runtime->path.c_str(), &services, engine ? &*engine : nullptr,
                                  sw,    splash};
-    return module.run(&start);
+    const int status = module.run(&start);
+    // The show states of the last starts are applied on the launcher's threads, which end with it.
+    processes.finishShowStates();
+    return status;
   } catch (const std::exception& e) {
     try {
       prompts.message(std::string("Unexpected error: ") + e.what(), kip::MessageIcon::Error);

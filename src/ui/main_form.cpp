@@ -1,5 +1,7 @@
 #include "ui/main_form.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include <QApplication>
@@ -16,6 +18,8 @@
 #include <QTreeView>
 #include <QUrl>
 
+#include "platform/linux/sway_windows.h"
+#include "platform/linux/window_session.h"
 #include "ui/about_box.h"
 #include "ui/application_window.h"
 #include "ui/eliding_header.h"
@@ -366,7 +370,14 @@ void TMainForm::FormActivate() {
 
 std::vector<DefinitionPtr> TMainForm::viewOrder() const { return m_manager.list().definitions(); }
 
-void TMainForm::raiseWindow() { raise(); }
+void TMainForm::raiseWindow() {
+  raise();
+  // A Wayland compositor gives the focus only on a token the second copy does not have; sway's IPC
+  // brings the window forward without one.
+  const auto session = SessionFacts::fromEnvironment();
+  if (windowDesktopOf(session) == WindowDesktop::Sway)
+    SwayWindows(session.swaySocket).postCommand(getpid(), WindowCommand::Default);
+}
 
 void TMainForm::sessionEnd() {
   m_sessionEnding = true;

@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "platform/linux/window_session.h"
 #include "ui/help_opener.h"
 #include "ui/program_form_binder.h"
 #include "ui/program_icon.h"
@@ -539,8 +540,10 @@ void TProgramForm::bind() {
   });
   connect(c.OkButton, &QPushButton::clicked, this, &TProgramForm::accept);
   connect(c.CancelButton, &QPushButton::clicked, this, &TProgramForm::reject);
-  connect(c.TestButton, &QPushButton::clicked, this,
-          [this] { TestButtonClick(m_state, m_services.tester, m_services.prompts); });
+  connect(c.TestButton, &QPushButton::clicked, this, [this] {
+    TestButtonClick(m_state, m_services.tester, m_services.prompts,
+                    windowCommandsNote(SessionFacts::fromEnvironment()));
+  });
   connect(c.HelpButton, &QPushButton::clicked, this, [this] { m_services.openHelp(HelpTopic(m_state.ActivePage)); });
   // Ctrl+Tab and Ctrl+Shift+Tab turn the pages from any control, also from those that keep the keys to
   // themselves (a combo box), and put the focus on the first field of the new page.

@@ -49,12 +49,14 @@ class KipctlPlanTest : public ::testing::Test {
     for (const auto& [value, number] : numbers) ASSERT_EQ(writeDword(*key, value, number), 0);
   }
 
-  ChildResult kipctl(std::vector<std::string> args, const std::string& userHive = "user.db") const {
+  ChildResult kipctl(std::vector<std::string> args, const std::string& userHive = "user.db",
+                     const EnvChanges& session = {{"WAYLAND_DISPLAY", std::nullopt}}) const {
     args.insert(args.begin(), "plan");
-    return runProgram(KIPCTL_PATH, args,
-                      {{"KIPLAUNCH_USER_HIVE", m_dir.file(userHive)},
-                       {"KIPLAUNCH_MACHINE_HIVE", m_dir.file("machine.db")},
-                       {"KIPLAUNCH_POWER_SUPPLY_DIR", m_dir.file("none")}});
+    EnvChanges env = {{"KIPLAUNCH_USER_HIVE", m_dir.file(userHive)},
+                      {"KIPLAUNCH_MACHINE_HIVE", m_dir.file("machine.db")},
+                      {"KIPLAUNCH_POWER_SUPPLY_DIR", m_dir.file("none")}};
+    env.insert(session.begin(), session.end());
+    return runProgram(KIPCTL_PATH, args, env);
   }
 
   TempDir m_dir;
@@ -107,6 +109,33 @@ TEST_F(KipctlPlanTest, TimelineOnABatteryMondayAsJsonAndOnAMainsTuesdayAsATable)
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(kipctl({"--battery", "101"}).exitCode, 2);
+}
+
+TEST_F(KipctlPlanTest, ADesktopWithoutWindowCommandsIsNamedOnceWhereAStartNeedsThem) {
+  const EnvChanges gnome = {{"WAYLAND_DISPLAY", "wayland-0"},
+                            {"XDG_CURRENT_DESKTOP", "GNOME"},
+                            {"SWAYSOCK", std::nullopt},
+                            {"I3SOCK", std::nullopt}};
+  const std::string note =
+      "Window commands are not available on this desktop (GNOME on Wayland): the after-action, the start state and "
+      "the Idle wait reach only programs that run through XWayland.\n";
+  // Sync's after-action starts in the plan: one note after the tables, or on standard error beside the JSON.
+  auto run = kipctl({"--at", "2026-12-08 09:00", "--mains"}, "user.db", gnome);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out.substr(run.out.size() - note.size() - 1), "\n" + note);
+  EXPECT_EQ(run.out.find("Window commands"), run.out.rfind("Window commands"));
+  run = kipctl({"--at", "2026-12-08 09:00", "--mains", "--json"}, "user.db", gnome);
+  EXPECT_EQ(run.err, "kipctl: " + note);
+  EXPECT_EQ(run.out.find("Window commands"), std::string::npos);
+  // In a sway session, or where no start needs a window, nothing is said.
+  auto sway = gnome;
+  sway["SWAYSOCK"] = m_dir.file("sway.sock");
+  EXPECT_EQ(kipctl({"--at", "2026-12-08 09:00", "--mains"}, "user.db", sway).out.find("Window commands"),
+            std::string::npos);
+  SqliteRegistry hives(m_dir.file("user.db"), m_dir.file("machine.db"));
+  EXPECT_EQ(hives.deleteTree(Hive::CurrentUser, std::string(kStartListKey) + "\\Sync"), 0);
+  EXPECT_EQ(kipctl({"--at", "2026-12-08 09:00", "--mains"}, "user.db", gnome).out.find("Window commands"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "platform/linux/linux_system_info.h"
 #include "platform/linux/sqlite_registry.h"
 #include "platform/linux/system_clock.h"
+#include "platform/linux/window_session.h"
 #include "verbs.h"
 
 namespace kip::ctl {
@@ -321,6 +322,16 @@ int runPlan(const std::vector<std::string>& args, Io& io) {
     printJson(io.out, rows);
   else
     printTable(io.out, rows, prefs, logon);
+  // Said once, where the desktop cannot do what the starts ask of their windows; the JSON stays JSON.
+  const bool windowed = std::any_of(rows.begin(), rows.end(), [](const PlanRow& row) {
+    return row.planned->second && usesWindowCommands(*row.planned->definition);
+  });
+  if (const auto note = windowed ? windowCommandsNote(SessionFacts::fromEnvironment()) : std::string(); !note.empty()) {
+    if (options->json)
+      io.err << "kipctl: " << note << '\n';
+    else
+      io.out << '\n' << note << '\n';
+  }
   return 0;
 }
 

@@ -15,6 +15,9 @@
 #include <future>
 
 #include "platform/linux/command_line_split.h"
+#include "platform/linux/kwin_windows.h"
+#include "platform/linux/polled_show_state_watcher.h"
+#include "platform/linux/sway_windows.h"
 #include "platform/linux/x11_show_state_watcher.h"
 #include "platform/linux/x11_windows.h"
 
@@ -40,11 +43,16 @@ std::string absolutePath(const std::string& path) {
 // How often the window list is looked at while waiting for a first window without its events.
 constexpr int kIdleRecheckMs = 250;
 
-// A started program, with the display connection of the launcher for its idle wait.
+// How often a window interface without notice of new windows is asked during an idle wait.
+constexpr int kIdlePollMs = 100;
+
+// A started program, with the display connection of the launcher (or the factory of the session's
+// window control) for its idle wait.
 class PosixProcess final : public LaunchedProcess {
  public:
-  PosixProcess(std::shared_ptr<SpawnedChild> child, std::shared_ptr<X11Windows> windows)
-      : m_child(std::move(child)), m_windows(std::move(windows)) {}
+  PosixProcess(std::shared_ptr<SpawnedChild> child, std::shared_ptr<X11Windows> windows,
+               std::function<std::unique_ptr<WindowControl>()> makeControl)
+      : m_child(std::move(child)), m_windows(std::move(windows)), m_makeControl(std::move(makeControl)) {}
 
   [[nodiscard]] int pid() const override { return m_child->pid(); }
 
@@ -57,6 +65,7 @@ class PosixProcess final : public LaunchedProcess {
   bool waitForExit(std::uint32_t limitMs) override { return m_child->waitForExit(limitMs); }
 
   bool waitForInputIdle(std::uint32_t limitMs) override {
+    if (m_makeControl) return waitForWindowPolled(limitMs);
     if (!m_windows || !m_windows->connect()) return m_child->waitForExit(limitMs);
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
@@ -86,8 +95,22 @@ class PosixProcess final : public LaunchedProcess {
   }
 
  private:
+  bool waitForWindowPolled(std::uint32_t limitMs) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+    const auto control = m_makeControl();
+    for (;;) {
+      if (m_child->reap() || control->hasWindow(m_child->pid())) return true;
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return false;
+      pollfd end{m_child->pidfd(), POLLIN, 0};
+      poll(&end, 1, static_cast<int>(std::min<long long>(left, kIdlePollMs)));
+    }
+  }
+
   std::shared_ptr<SpawnedChild> m_child;
   std::shared_ptr<X11Windows> m_windows;
+  std::function<std::unique_ptr<WindowControl>()> m_makeControl;
 };
 
 SpawnOutcome failure(int error) {
@@ -103,7 +126,10 @@ PosixLauncher::Options PosixLauncher::optionsFromEnvironment() {
   Options options;
   if (const char* opener = std::getenv("KIPLAUNCH_OPENER"); opener && *opener) options.opener = opener;
   options.dosDevices = DosDevices::fromEnvironment().folder();
-  if (const char* display = std::getenv("DISPLAY"); display && *display) options.display = display;
+  const auto session = SessionFacts::fromEnvironment();
+  options.display = session.display;
+  options.desktop = windowDesktopOf(session);
+  options.swaySocket = session.swaySocket;
   return options;
 }
 
@@ -111,11 +137,33 @@ PosixLauncher::PosixLauncher(Options options)
     : m_options(std::move(options)),
       m_drives(m_options.dosDevices),
       m_windows(std::make_shared<X11Windows>(m_options.display)),
-      m_watcher(std::make_unique<X11ShowStateWatcher>(m_options.display, m_options.showStateWatch)) {}
+      m_watcher(std::make_unique<X11ShowStateWatcher>(m_options.display, m_options.showStateWatch)) {
+  if (m_options.desktop == WindowDesktop::Sway || m_options.desktop == WindowDesktop::KWin) {
+    m_makeControl = [desktop = m_options.desktop, socket = m_options.swaySocket,
+                     display = m_options.display]() -> std::unique_ptr<WindowControl> {
+      std::vector<std::unique_ptr<WindowControl>> links;
+      if (desktop == WindowDesktop::Sway)
+        links.push_back(std::make_unique<SwayWindows>(socket));
+      else
+        links.push_back(std::make_unique<KWinWindows>());
+      if (!display.empty()) links.push_back(std::make_unique<X11WindowControl>(display));
+      return std::make_unique<ChainedWindowControl>(std::move(links));
+    };
+    m_polledWatcher = std::make_unique<PolledShowStateWatcher>(m_makeControl, m_options.showStateWatch);
+  }
+}
 
 PosixLauncher::~PosixLauncher() = default;
 
-std::size_t PosixLauncher::pendingShowStates() const { return m_watcher->pending(); }
+std::size_t PosixLauncher::pendingShowStates() const {
+  return m_watcher->pending() + (m_polledWatcher ? m_polledWatcher->pending() : 0);
+}
+
+void PosixLauncher::finishShowStates() const {
+  // Every entry leaves at its own limit at the latest; the margin covers the watcher's last look.
+  const auto deadline = std::chrono::steady_clock::now() + m_options.showStateWatch + std::chrono::seconds(1);
+  while (pendingShowStates() > 0 && std::chrono::steady_clock::now() < deadline) poll(nullptr, 0, kIdlePollMs);
+}
 
 std::optional<std::string> PosixLauncher::resolveExecutable(std::string_view program) const {
   if (program.empty()) return std::nullopt;
@@ -216,14 +264,18 @@ std::variant<PosixLauncher::Prepared, SpawnOutcome> PosixLauncher::prepare(const
 
 PosixLauncher::Spawned PosixLauncher::spawnPrepared(const Prepared& prepared) {
   auto spawned = spawnArgv(prepared.path, prepared.argv, prepared.directory);
-  if (spawned.child) m_watcher->watch(spawned.child, prepared.show);
+  if (spawned.child && m_polledWatcher) {
+    m_polledWatcher->watch(spawned.child, prepared.show);
+  } else if (spawned.child) {
+    m_watcher->watch(spawned.child, prepared.show);
+  }
   return spawned;
 }
 
 SpawnOutcome PosixLauncher::outcomeOf(const Spawned& spawned) const {
   if (!spawned.child) return failure(spawned.error);
   SpawnOutcome outcome;
-  outcome.process = std::make_unique<PosixProcess>(spawned.child, m_windows);
+  outcome.process = std::make_unique<PosixProcess>(spawned.child, m_windows, m_makeControl);
   return outcome;
 }
 
@@ -274,6 +326,7 @@ bool PosixLauncher::shellOpen(const LaunchRequest& request) {
 }
 
 bool PosixLauncher::postWindowCommand(const StartedProcess& process, WindowCommand command) {
+  if (m_makeControl) return m_makeControl()->postCommand(process.pid(), command);
   return m_windows->postCommand(process.pid(), command);
 }
 

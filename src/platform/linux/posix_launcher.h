@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,16 +14,20 @@
 #include "platform/linux/child_reaper.h"
 #include "platform/linux/dos_devices.h"
 #include "platform/linux/spawn_pool.h"
+#include "platform/linux/window_session.h"
 #include "platform/process_launcher.h"
 
 namespace kip {
 
 class X11Windows;
 class X11ShowStateWatcher;
+class PolledShowStateWatcher;
+class WindowControl;
 
 // Starts programs with posix_spawnp in a session of their own, never through a shell; opens what
 // cannot be executed with the desktop's opener; reaps every child; and reaches the started programs'
-// windows through X11 when there is a display.
+// windows through the session's interface for them: sway's IPC or KWin's scripting (with X11 for
+// XWayland's windows) in sway and Plasma Wayland sessions, X11 elsewhere when there is a display.
 class PosixLauncher final : public ProcessLauncher {
  public:
   struct Options {
@@ -32,13 +37,19 @@ class PosixLauncher final : public ProcessLauncher {
     std::string dosDevices;
     // The X11 display; empty: no windows are looked for.
     std::string display;
+    // The interface of the session for other programs' windows; X11 (and every Wayland desktop
+    // without one of its own) uses the display alone, KWin the session bus.
+    WindowDesktop desktop = WindowDesktop::X11;
+    // The compositor's IPC socket when desktop is Sway.
+    std::string swaySocket;
     // How long the opener is waited for; one still running then is taken to show the document.
     std::chrono::milliseconds openerWait{5000};
     // How long a start's show state waits for the program's first window.
     std::chrono::milliseconds showStateWatch{10000};
   };
 
-  // $KIPLAUNCH_OPENER (else xdg-open), the drive folder of DosDevices::fromEnvironment, $DISPLAY.
+  // $KIPLAUNCH_OPENER (else xdg-open), the drive folder of DosDevices::fromEnvironment, $DISPLAY and
+  // the session's window interface (SessionFacts::fromEnvironment).
   static Options optionsFromEnvironment();
 
   explicit PosixLauncher(Options options);
@@ -54,6 +65,9 @@ class PosixLauncher final : public ProcessLauncher {
   [[nodiscard]] std::size_t unreapedChildren() const { return m_reaper.watching(); }
   // Starts whose show state still waits for a window.
   [[nodiscard]] std::size_t pendingShowStates() const;
+  // Blocks until no start's show state waits for a window any more (each waits at most showStateWatch),
+  // so that a program ending right after its starts still applies them.
+  void finishShowStates() const;
 
  private:
   struct Spawned {
@@ -82,6 +96,9 @@ class PosixLauncher final : public ProcessLauncher {
   ChildReaper m_reaper;
   std::shared_ptr<X11Windows> m_windows;
   std::unique_ptr<X11ShowStateWatcher> m_watcher;
+  // Set where a Wayland compositor's own interface reaches the windows; each call makes a control.
+  std::function<std::unique_ptr<WindowControl>()> m_makeControl;
+  std::unique_ptr<PolledShowStateWatcher> m_polledWatcher;
   // Last, so that its threads end before what their jobs use.
   static constexpr std::size_t kSpawnThreads = 3;
   SpawnPool m_pool{kSpawnThreads};

@@ -7,53 +7,32 @@
 #include <algorithm>
 #include <climits>
 
-#include "platform/linux/signal_free_thread.h"
 #include "platform/linux/x11_windows.h"
 
 namespace kip {
 
 X11ShowStateWatcher::X11ShowStateWatcher(std::string displayName, std::chrono::milliseconds limit)
-    : m_displayName(std::move(displayName)), m_limit(limit) {}
+    : m_displayName(std::move(displayName)), m_queue(limit) {}
 
-X11ShowStateWatcher::~X11ShowStateWatcher() {
-  {
-    std::lock_guard lock(m_mutex);
-    m_stop = true;
-  }
-  m_wake.signal();
-  if (m_thread.joinable()) m_thread.join();
-}
+X11ShowStateWatcher::~X11ShowStateWatcher() = default;
 
 void X11ShowStateWatcher::watch(std::shared_ptr<SpawnedChild> child, ShowState state) {
-  if (!child || state == ShowState::Normal || m_displayName.empty() || m_wake.fd() < 0) return;
-  std::lock_guard lock(m_mutex);
-  m_incoming.push_back({std::move(child), state, std::chrono::steady_clock::now() + m_limit});
-  ++m_pending;
-  if (!m_thread.joinable()) {
-    m_thread = signalFreeThread([this] { run(); });
-  }
-  m_wake.signal();
+  if (!child || state == ShowState::Normal || m_displayName.empty()) return;
+  m_queue.add(std::move(child), state, [this] { run(); });
 }
 
-std::size_t X11ShowStateWatcher::pending() const {
-  std::lock_guard lock(m_mutex);
-  return m_pending;
-}
+std::size_t X11ShowStateWatcher::pending() const { return m_queue.pending(); }
 
 void X11ShowStateWatcher::run() {
   using Clock = std::chrono::steady_clock;
   X11Windows windows(m_displayName);
-  std::vector<Entry> entries;
+  std::vector<ShowStateQueue::Entry> entries;
   bool watching = false;
   bool look = false;
   for (;;) {
-    {
-      std::lock_guard lock(m_mutex);
-      if (m_stop) break;
-      if (!m_incoming.empty()) look = true;
-      for (auto& entry : m_incoming) entries.push_back(std::move(entry));
-      m_incoming.clear();
-    }
+    const auto known = entries.size();
+    if (!m_queue.take(entries)) break;
+    if (entries.size() != known) look = true;
     if (!entries.empty() && !windows.connect()) entries.clear();
     if (!entries.empty() && !watching) {
       // Watching first and looking afterwards misses no window that appears in between.
@@ -63,7 +42,7 @@ void X11ShowStateWatcher::run() {
     }
     const auto now = Clock::now();
     entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                 [&](const Entry& entry) {
+                                 [&](const ShowStateQueue::Entry& entry) {
                                    if (now >= entry.deadline || entry.child->reap()) return true;
                                    if (!look) return false;
                                    const auto window = windows.firstClientOf(entry.child->pid());
@@ -77,10 +56,7 @@ void X11ShowStateWatcher::run() {
       windows.watchClientList(false);
       watching = false;
     }
-    {
-      std::lock_guard lock(m_mutex);
-      m_pending = entries.size() + m_incoming.size();
-    }
+    m_queue.settle(entries.size());
     // Events read along with replies wait in the library's queue, where poll cannot see them.
     if (watching && windows.drainEvents()) {
       look = true;
@@ -94,18 +70,15 @@ void X11ShowStateWatcher::run() {
       timeout = std::max(0, timeout < 0 ? static_cast<int>(std::min<long long>(left, INT_MAX))
                                         : std::min(timeout, static_cast<int>(std::min<long long>(left, INT_MAX))));
     }
-    pollfd fds[2] = {{m_wake.fd(), POLLIN, 0}, {watching ? windows.connectionFd() : -1, POLLIN, 0}};
+    pollfd fds[2] = {{m_queue.wakeFd(), POLLIN, 0}, {watching ? windows.connectionFd() : -1, POLLIN, 0}};
     // A started program that ends is noticed by its pidfd only at the next wake; the limit bounds it.
     if (poll(fds, 2, timeout) > 0) {
-      if (fds[0].revents & POLLIN) {
-        m_wake.clear();
-      }
+      if (fds[0].revents & POLLIN) m_queue.clearWake();
       if (fds[1].revents & (POLLHUP | POLLERR)) entries.clear();
     }
     if (watching && windows.drainEvents()) look = true;
   }
-  std::lock_guard lock(m_mutex);
-  m_pending = 0;
+  m_queue.finish();
 }
 
 }  // namespace kip

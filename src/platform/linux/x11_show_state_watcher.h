@@ -2,15 +2,11 @@
 
 #include <chrono>
 #include <cstddef>
-#include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
+#include "platform/linux/show_state_queue.h"
 #include "platform/linux/spawned_child.h"
-#include "platform/linux/wake_event.h"
 #include "platform/process_launcher.h"
 
 namespace kip {
@@ -31,21 +27,11 @@ class X11ShowStateWatcher {
   [[nodiscard]] std::size_t pending() const;
 
  private:
-  struct Entry {
-    std::shared_ptr<SpawnedChild> child;
-    ShowState state;
-    std::chrono::steady_clock::time_point deadline;
-  };
   void run();
 
   const std::string m_displayName;
-  const std::chrono::milliseconds m_limit;
-  mutable std::mutex m_mutex;
-  std::vector<Entry> m_incoming;
-  std::size_t m_pending = 0;
-  bool m_stop = false;
-  WakeEvent m_wake;
-  std::thread m_thread;
+  // Last, so that its thread ends before what the thread uses.
+  ShowStateQueue m_queue;
 };
 
 }  // namespace kip

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/window_control.h"
 #include "platform/process_launcher.h"
 
 namespace kip {
@@ -60,6 +61,22 @@ class X11Windows {
   std::string m_displayName;
   std::unique_ptr<Connection> m_x;
   long long m_lastAttemptMs = -1;
+};
+
+// The X11 windows behind the window-control interface, for the programs that run through XWayland on a
+// Wayland desktop. It owns its connection and belongs to one thread.
+class X11WindowControl final : public WindowControl {
+ public:
+  explicit X11WindowControl(std::string displayName) : m_windows(std::move(displayName)) {}
+  bool hasWindow(int pid) override { return m_windows.firstClientOf(pid).has_value(); }
+  bool postCommand(int pid, WindowCommand command) override { return m_windows.postCommand(pid, command); }
+  bool applyShowState(int pid, ShowState state) override {
+    const auto window = m_windows.firstClientOf(pid);
+    return window && m_windows.applyShowState(*window, state);
+  }
+
+ private:
+  X11Windows m_windows;
 };
 
 }  // namespace kip

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "app/hardware_profiles.h"
+#include "engine/launcher.h"
 #include "ui/logic/definition_summaries.h"
 #include "ui/logic/help_topics.h"
 
@@ -536,15 +537,21 @@ void DirectoryBrowseClick(ProgramFormState& form, Prompts& prompts) {
   if (chosen) SetText(form, form.StartDirectory, *chosen);
 }
 
-void TestButtonClick(ProgramFormState& form, ConditionTester& tester, Prompts& prompts) {
+void TestButtonClick(ProgramFormState& form, ConditionTester& tester, Prompts& prompts, const std::string& windowNote) {
   const bool changed = form.DialogChanged;
   StartDefinition temporary;
   StoreConditions(form, temporary);
   tester.test(temporary);
+  std::string note;
+  if (!windowNote.empty()) {
+    StartDefinition whole;
+    StoreDefinition(form, whole);
+    if (usesWindowCommands(whole)) note = "\n\n" + windowNote;
+  }
   if (temporary.TestResult != 0)
-    prompts.message("Condition tests failed: " + temporary.Result, MessageIcon::Error);
+    prompts.message("Condition tests failed: " + temporary.Result + note, MessageIcon::Error);
   else
-    prompts.message("All conditions passed!", MessageIcon::Information);
+    prompts.message("All conditions passed!" + note, MessageIcon::Information);
   form.DialogChanged = changed;
 }
 

@@ -67,8 +67,10 @@ void ProgramBrowseClick(ProgramFormState& form, Prompts& prompts);
 void ParameterBrowseClick(ProgramFormState& form, Prompts& prompts);
 void DirectoryBrowseClick(ProgramFormState& form, Prompts& prompts);
 
-// "Test...": tests what the dialog shows on a temporary definition and reports the outcome.
-void TestButtonClick(ProgramFormState& form, ConditionTester& tester, Prompts& prompts);
+// "Test...": tests what the dialog shows on a temporary definition and reports the outcome; windowNote
+// (why the desktop cannot act on the started program's window) is added when the start would need it.
+void TestButtonClick(ProgramFormState& form, ConditionTester& tester, Prompts& prompts,
+                     const std::string& windowNote = {});
 // The help topic of a page.
 int HelpTopic(ProgramFormPage page);
 // OK: false (after telling the user) when a text is too long for the registry to keep.

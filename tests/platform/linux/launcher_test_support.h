@@ -58,6 +58,16 @@ inline std::string readFile(const std::string& path) {
   return text.str();
 }
 
+// True when PATH names a folder that holds an executable of that name.
+inline bool onPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::stringstream dirs(path ? path : "");
+  std::string dir;
+  while (std::getline(dirs, dir, ':'))
+    if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return true;
+  return false;
+}
+
 // Waits for a condition, for at most limit; returns whether it came true.
 inline bool eventually(const std::function<bool()>& condition,
                        std::chrono::milliseconds limit = std::chrono::seconds(20)) {

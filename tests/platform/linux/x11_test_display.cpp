@@ -20,6 +20,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "launcher_test_support.h"
+
 extern char** environ;
 
 namespace kip::test {
@@ -28,15 +30,6 @@ namespace {
 
 constexpr const char* kClientFlag = "--kip-x11-test-client";
 constexpr auto kStartLimit = std::chrono::seconds(20);
-
-bool onPath(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::stringstream dirs(path ? path : "");
-  std::string dir;
-  while (std::getline(dirs, dir, ':'))
-    if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return true;
-  return false;
-}
 
 pid_t spawnQuiet(const std::vector<std::string>& argv, char** envp, int keepFd = -1) {
   std::vector<char*> args;

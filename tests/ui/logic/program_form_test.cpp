@@ -348,6 +348,20 @@ TEST_F(ProgramFormTest, TestButtonReportsAndLeavesTheDefinitionAlone) {
   EXPECT_EQ(prompts.messages[0].icon, MessageIcon::Error);
   EXPECT_EQ(prompts.messages[1].text, "All conditions passed!");  // the delay is not part of the test
   EXPECT_FALSE(form.DialogChanged);
+
+  // The desktop's lack of window commands is told only for a start that needs them: a minimised start here.
+  const std::string note = "Window commands are not available on this desktop.";
+  TestButtonClick(form, tester, prompts, note);
+  SetComboIndex(form, form.RunWindow, 1);
+  form.DialogChanged = false;
+  TestButtonClick(form, tester, prompts, note);
+  form.Title.Caption = "Bad";
+  TestButtonClick(form, tester, prompts, note);
+  ASSERT_EQ(prompts.messages.size(), 5u);
+  EXPECT_EQ(prompts.messages[2].text, "All conditions passed!");
+  EXPECT_EQ(prompts.messages[3].text, "All conditions passed!\n\n" + note);
+  EXPECT_EQ(prompts.messages[4].text, "Condition tests failed: Failed: Configuration\n\n" + note);
+  EXPECT_FALSE(form.DialogChanged);
   EXPECT_EQ(HelpTopic(ProgramFormPage::Afterwards), 38);
 }
 
