@@ -113,4 +113,22 @@ void copyExchangeFields(const StartDefinition& from, StartDefinition& to) {
   }
 }
 
+bool sameExchangeFields(const StartDefinition& a, const StartDefinition& b) {
+  if (a.Name != b.Name) return false;
+  for (const auto& keyword : kDefinitionKeywords) {
+    switch (keyword.kind) {
+      case ExchangeValueKind::Text:
+        if (a.*keyword.text != b.*keyword.text) return false;
+        break;
+      case ExchangeValueKind::Number:
+        if (a.*keyword.number != b.*keyword.number) return false;
+        break;
+      case ExchangeValueKind::Flag:
+        if (a.*keyword.flag != b.*keyword.flag) return false;
+        break;
+    }
+  }
+  return true;
+}
+
 }  // namespace kip

@@ -60,4 +60,7 @@ void appendExchangeNumber(std::string& out, std::int32_t number);
 // Copies the name and the 25 fields the file carries from one record to another, and nothing else.
 void copyExchangeFields(const StartDefinition& from, StartDefinition& to);
 
+// True when two records have the same name and the same values in the fields the file carries.
+bool sameExchangeFields(const StartDefinition& a, const StartDefinition& b);
+
 }  // namespace kip

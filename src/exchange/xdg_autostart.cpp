@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "base/blank_trim.h"
 #include "exchange/exchange_format.h"
@@ -41,7 +42,7 @@ std::string notStartedReason(const DesktopEntry& entry, const std::vector<std::s
                              const ProgramInstalled& installed) {
   if (entry.hidden) return "Hidden=true";
   if (!entry.autostartEnabled) return "X-GNOME-Autostart-enabled=false";
-  if (!entry.type.empty() && entry.type != "Application") return "Type=" + entry.type;
+  if (entry.type != "Application") return entry.type.empty() ? "no Type=Application" : "Type=" + entry.type;
   if (!entry.onlyShowIn.empty() && !anyOf(entry.onlyShowIn, desktops)) return "OnlyShowIn names no current desktop";
   if (anyOf(entry.notShowIn, desktops)) return "NotShowIn names a current desktop";
   if (!entry.tryExec.empty() && installed && !installed(entry.tryExec))
@@ -68,7 +69,8 @@ AutostartEntry judge(std::string id, std::string path, bool perUser, const std::
     return item;
   }
   const std::string fallback = item.id.substr(0, item.id.size() - kSuffix.size());
-  item.definition = definitionFromDesktopEntry(item.entry, fallback, item.reason);
+  item.definition = definitionFromDesktopEntry(item.entry, fallback, item.reason, terminalCommand(installed));
+  if (item.definition) item.definition->DesktopEntryId = item.id;
   if (!item.definition) item.verdict = AutostartVerdict::Malformed;
   return item;
 }
@@ -124,25 +126,54 @@ XdgImportResult importXdgAutostart(Registry& registry, Hive scope, const std::ve
   DefinitionStore(registry).load(scope, false, stored);
   ScopeDefinitionList list(stored);
 
+  // The definitions an earlier import made from each entry file, and those this run has matched already.
+  std::map<std::string, std::size_t> byEntry;
+  for (std::size_t row = 0; row < list.itemCount(); ++row) {
+    const DefinitionPtr def = list.itemDefinition(row);
+    if (!def->DesktopEntryId.empty()) byEntry.emplace(def->DesktopEntryId, row);
+  }
+  std::set<DefinitionPtr> matched;
+
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (!entries[i].definition) continue;
     const StartDefinition& fresh = *entries[i].definition;
     result.names[i] = fresh.Name;
-    const auto row = list.findItem(fresh.Name);
+    // The entry's own definition; else one of its name that came from no entry file (made by hand or by an
+    // import that did not record its file), which the question may replace. A definition another entry made
+    // is never taken: that entry keeps its program, and this one is added under the next free name.
+    std::optional<std::size_t> row;
+    if (const auto own = byEntry.find(fresh.DesktopEntryId); own != byEntry.end()) {
+      row = own->second;
+    } else if (const auto named = list.findItem(fresh.Name)) {
+      const DefinitionPtr def = list.itemDefinition(*named);
+      if (def->DesktopEntryId.empty() && !matched.contains(def)) row = named;
+    }
     const DefinitionPtr existing = row ? list.itemDefinition(*row) : nullptr;
     if (!existing) {
       auto def = std::make_shared<StartDefinition>(fresh);
       def->Changed = true;
-      list.AddRow(def);  // keeps dry runs seeing their own additions, so two entries of one name clash
+      list.AddRow(def);  // gives the next free name, and keeps dry runs seeing their own additions
+      byEntry.emplace(def->DesktopEntryId, list.itemCount() - 1);
+      matched.insert(def);
       result.names[i] = def->Name;
       result.actions[i] = AutostartImport::Added;
+      continue;
+    }
+    matched.insert(existing);
+    result.names[i] = existing->Name;
+    StartDefinition updated = *existing;
+    copyExchangeFields(fresh, updated);
+    updated.Name = existing->DesktopEntryId.empty() ? fresh.Name : existing->Name;
+    updated.DesktopEntryId = fresh.DesktopEntryId;
+    if (sameExchangeFields(updated, *existing) && updated.DesktopEntryId == existing->DesktopEntryId) {
+      result.actions[i] = AutostartImport::Unchanged;
       continue;
     }
     if (dryRun) {
       result.actions[i] = AutostartImport::Clash;
       continue;
     }
-    const Answer answer = prompts.question(overwriteQuestion(fresh.Name));
+    const Answer answer = prompts.question(overwriteQuestion(existing->Name));
     if (answer == Answer::Cancel) {
       result.cancelled = true;
       break;
@@ -151,7 +182,7 @@ XdgImportResult importXdgAutostart(Registry& registry, Hive scope, const std::ve
       result.actions[i] = AutostartImport::Kept;
       continue;
     }
-    copyExchangeFields(fresh, *existing);
+    *existing = std::move(updated);
     existing->Changed = true;
     list.RefreshRow(*row);
     result.actions[i] = AutostartImport::Overwritten;

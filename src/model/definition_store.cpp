@@ -1,6 +1,8 @@
 #include "model/definition_store.h"
 
+#include <array>
 #include <optional>
+#include <type_traits>
 
 #include "base/utf8.h"
 #include "base/win_error.h"
@@ -37,6 +39,15 @@ class ValueWriter {
   void text(std::string_view name, std::string_view value) { note(writeText(m_key, name, value)); }
   void dword(std::string_view name, std::int32_t value) { note(writeDword(m_key, name, value)); }
   void date(std::string_view name, DateTime value) { note(writeDouble(m_key, name, value)); }
+  // A text that most definitions lack: written when set, removed when empty, so that they keep no such value.
+  void optionalText(std::string_view name, std::string_view value) {
+    if (!value.empty()) {
+      text(name, value);
+      return;
+    }
+    const RegCode code = m_key.deleteValue(name);
+    if (code != win::kFileNotFound) note(code);
+  }
   [[nodiscard]] RegCode firstFailure() const { return m_failure; }
 
  private:
@@ -83,6 +94,17 @@ struct SavedState {
   }
 };
 
+// The texts written only when set, by value name.
+template <typename Definition>
+auto optionalTexts(Definition& def) {
+  using Text = std::conditional_t<std::is_const_v<Definition>, const std::string, std::string>;
+  return std::array<std::pair<std::string_view, Text*>, 5>{{{"OnlyShowIn", &def.OnlyShowIn},
+                                                            {"NotShowIn", &def.NotShowIn},
+                                                            {"TryExec", &def.TryExec},
+                                                            {"AutostartCondition", &def.AutostartCondition},
+                                                            {"Desktop Entry", &def.DesktopEntryId}}};
+}
+
 void restoreStates(const std::vector<SavedState>& states, Hive hive) {
   for (const auto& state : states) {
     if (state.hive != hive) continue;
@@ -108,6 +130,11 @@ std::optional<std::string_view> overlongTextField(const StartDefinition& def) {
       {"User", &def.User},
       {"Group", &def.Group},
       {"NetResource", &def.NetResource},
+      {"OnlyShowIn", &def.OnlyShowIn},
+      {"NotShowIn", &def.NotShowIn},
+      {"TryExec", &def.TryExec},
+      {"AutostartCondition", &def.AutostartCondition},
+      {"Desktop Entry", &def.DesktopEntryId},
   };
   for (const auto& [name, text] : texts)
     if (text->size() > kMaxTextLength) return name;
@@ -145,6 +172,7 @@ void DefinitionStore::readValues(RegKey& key, StartDefinition& def) {
   readNumber(key, "TestResult", def.TestResult);
   if (auto disable = readDword(key, "Disable")) def.Disable = *disable != 0;
   readNumber(key, "Sequence", def.Sequence);
+  for (const auto& [name, field] : optionalTexts(def)) readText(key, name, *field);
 }
 
 RegCode DefinitionStore::writeDefinitionValues(RegKey& key, const StartDefinition& def) {
@@ -175,6 +203,7 @@ RegCode DefinitionStore::writeDefinitionValues(RegKey& key, const StartDefinitio
   out.dword("WaitType", def.WaitType);
   out.dword("Disable", def.Disable ? 1 : 0);
   out.dword("Sequence", def.Sequence);
+  for (const auto& [name, field] : optionalTexts(def)) out.optionalText(name, *field);
   return out.firstFailure();
 }
 
@@ -244,7 +273,7 @@ SaveOutcome DefinitionStore::save(Hive editScope, std::span<const DefinitionPtr>
     for (const auto& def : viewOrder) {
       if (!def || def->OtherScope || (!def->Changed && !def->RunStateChanged)) continue;
       // Such a name would address the Start List key itself or a key nested in another definition's.
-      if (!isStorableName(def->Name)) {
+      if (!isStorableName(def->Name) || findInvalidUtf8(def->Name) != std::string::npos) {
         outcome.invalidNames.push_back(def->Name);
         continue;
       }
@@ -294,8 +323,8 @@ std::string unsavedDefinitionsMessage(const SaveOutcome& outcome) {
   std::string text;
   if (!outcome.invalidNames.empty()) {
     text +=
-        "These definitions were not saved because a name must not be empty, contain \"\\\" "
-        "or be longer than 259 bytes:";
+        "These definitions were not saved because a name must not be empty, contain \"\\\" or bytes that "
+        "are no UTF-8, or be longer than 259 bytes:";
     for (const auto& name : outcome.invalidNames) text += "\n  \"" + name + "\"";
   }
   if (!outcome.overlongTexts.empty()) {

@@ -33,7 +33,7 @@ class KipctlImportXdgTest : public ::testing::Test {
     fs::create_directories(m_dir.file("elsewhere/autostart"));
     entry("elsewhere", "clock", "Name=Own Clock\nHidden=false\nExec=\"/opt/My Clock/run\" -d\nPath=/opt\n");
     fs::create_symlink(autostart("elsewhere", "clock"), autostart("home/.config", "clock"));
-    entry("sys2", "bad", "Name=Bad\nExec=sh -c 'x'\n");
+    entry("sys2", "bad", "Name=Bad\nExec=sh -c 'x\n");
     entry("sys2", "tool", "Name=Tool\nTryExec=present-tool\nExec=present-tool --now\n");
     entry("sys2", "gone", "Name=Gone\nTryExec=missing-tool\nExec=missing-tool\n");
     entry("sys2", "hid", "Name=Hid\nExec=hid\n");
@@ -90,9 +90,7 @@ TEST_F(KipctlImportXdgTest, DryRunThenImportHidingTheOriginalsThenUndoThenOverwr
       "not started by the desktop: " + autostart("home/.config", "hid") + " (Hidden=true)\n";
   const std::string clock = "\"Own Clock\": \"/opt/My Clock/run\" -d (" + autostart("home/.config", "clock") + ")\n";
   const std::string mail = "\"Mail\": /usr/bin/mail --quiet, delay 10 s (" + autostart("sys1", "mail") + ")\n";
-  const std::string malformed = autostart("sys2", "bad") +
-                                ":4: Exec: a single quote outside double quotes (Exec quotes with double quotes "
-                                "only); not imported\n";
+  const std::string malformed = autostart("sys2", "bad") + ":4: Exec: a single quote is not closed; not imported\n";
 
   auto run = kipctl({"--dry-run", "--disable-originals"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -100,7 +98,7 @@ TEST_F(KipctlImportXdgTest, DryRunThenImportHidingTheOriginalsThenUndoThenOverwr
   EXPECT_EQ(run.out, notStarted + "would add " + clock + "would hide " + autostart("home/.config", "clock") +
                          " with Hidden=true\nwould add " + mail + "would hide " + autostart("sys1", "mail") +
                          " with Hidden=true\nwould ask before overwriting \"Tool\": present-tool --now (" +
-                         autostart("sys2", "tool") + ")\n");
+                         autostart("sys2", "tool") + ")\nwould store 2\n");
   EXPECT_FALSE(text("Mail", "Module").has_value());
   EXPECT_FALSE(fs::exists(autostart("home/.config", "mail")));
 
@@ -113,7 +111,8 @@ TEST_F(KipctlImportXdgTest, DryRunThenImportHidingTheOriginalsThenUndoThenOverwr
   const std::string undoRemove = "rm -- '" + autostart("home/.config", "mail") + "'";
   EXPECT_EQ(run.out, notStarted + "Definition for \"Tool\" already exists. Overwrite ? [y/n/c] added " + clock +
                          "added " + mail + "kept the stored \"Tool\"; " + autostart("sys2", "tool") +
-                         " not imported\nThe imported entries no longer start by themselves (Hidden=true). To undo "
+                         " not imported\nstored 2, refused 0\nThe imported entries no longer start by themselves "
+                         "(Hidden=true). To undo "
                          "that:\n  " +
                          undoMove + "\n  " + undoRemove + "\n");
   EXPECT_EQ(text("Mail", "Module"), "/usr/bin/mail");
@@ -144,6 +143,41 @@ TEST_F(KipctlImportXdgTest, DryRunThenImportHidingTheOriginalsThenUndoThenOverwr
   EXPECT_EQ(text("Tool", "Parms"), "--now");
   EXPECT_EQ(number("Tool", "Sequence"), 5);
   EXPECT_EQ(kipctl({"--yes", "--no"}).exitCode, 1);
+}
+
+// A user who may not write the machine-wide list is told that nothing was stored, entry by entry.
+TEST_F(KipctlImportXdgTest, WhatTheMachineListRefusesIsNotReportedAsAdded) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run kipctl as another user";
+  {
+    SqliteRegistry hives(m_dir.file("user.db"), m_dir.file("machine.db"));
+    std::unique_ptr<RegKey> key;
+    ASSERT_EQ(hives.createKey(Hive::LocalMachine, std::string(kStartListKey) + "\\Old", key), 0);
+  }
+  chmod(m_dir.file("machine.db").c_str(), 0644);
+  std::string why;
+  const auto program = copyForUser(KIPCTL_PATH, m_dir.path(), 65534, why);
+  if (!program) GTEST_SKIP() << why;
+  const std::string home = m_dir.file("nobody");
+  mkdir(home.c_str(), 0700);
+  chown(home.c_str(), 65534, 65534);
+  ChildProcess child(*program, {"import-xdg", "--global", "--yes"},
+                     {{"KIPLAUNCH_USER_HIVE", home + "/user.db"},
+                      {"KIPLAUNCH_MACHINE_HIVE", m_dir.file("machine.db")},
+                      {"HOME", home},
+                      {"XDG_CONFIG_HOME", std::nullopt},
+                      {"XDG_CONFIG_DIRS", m_dir.file("sys1") + ":" + m_dir.file("sys2")},
+                      {"XDG_CURRENT_DESKTOP", "XFCE"},
+                      {"PATH", m_dir.file("bin") + ":/usr/bin:/bin"}},
+                     "", uid_t{65534});
+  const ChildResult run = child.wait();
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out.find("added "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("not stored: \"Mail\": /usr/bin/mail --quiet, delay 10 s"), std::string::npos) << run.out;
+  EXPECT_TRUE(run.out.ends_with("stored 0, refused 4\n")) << run.out;
+  EXPECT_NE(run.err.find("kipctl: "), std::string::npos);
+  SqliteRegistry hives(m_dir.file("user.db"), m_dir.file("machine.db"));
+  std::unique_ptr<RegKey> key;
+  EXPECT_NE(hives.openKey(Hive::LocalMachine, std::string(kStartListKey) + "\\Mail", KeyAccess::Read, key), 0);
 }
 
 }  // namespace

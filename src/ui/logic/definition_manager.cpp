@@ -348,7 +348,7 @@ void fillFromDroppedPath(StartDefinition& def, const std::string& path) {
 bool ResolveShortcut(StartDefinition& def, const std::string& path) {
   const DesktopEntry entry = readDesktopEntryFile(path);
   std::string error;
-  const auto made = definitionFromDesktopEntry(entry, def.Name, error);
+  const auto made = definitionFromDesktopEntry(entry, def.Name, error, terminalCommand(programInPath));
   if (!made) return false;
   def.Module = made->Module;
   def.Parms = made->Parms;
