@@ -1,11 +1,7 @@
 #include "exchange/desktop_entry.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -226,11 +222,6 @@ std::optional<std::vector<std::string>> splitShellWords(std::string_view text, s
   return words;
 }
 
-bool isExecutableFile(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
-
 std::string quoted(std::string_view text) {
   // Appended rather than concatenated: GCC 12 at -O3 reports a false -Wrestrict for "..." + std::string.
   std::string out(1, '"');
@@ -407,21 +398,6 @@ std::string unescapeDesktopValue(std::string_view value) {
 std::optional<std::vector<std::string>> splitDesktopExec(std::string_view exec, const DesktopEntry& entry,
                                                          std::string& error) {
   return splitShellWords(expandFieldCodes(exec, entry), error);
-}
-
-bool programInPath(std::string_view program) {
-  if (program.empty()) return false;
-  if (program.front() == '/') return isExecutableFile(std::string(program));
-  if (program.find('/') != std::string_view::npos) return false;
-  const char* path = std::getenv("PATH");
-  std::string_view dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
-  while (!dirs.empty()) {
-    const auto colon = dirs.find(':');
-    const std::string_view dir = dirs.substr(0, colon);
-    dirs.remove_prefix(colon == std::string_view::npos ? dirs.size() : colon + 1);
-    if (!dir.empty() && isExecutableFile(std::string(dir) + "/" + std::string(program))) return true;
-  }
-  return false;
 }
 
 std::vector<std::string> terminalCommand(const ProgramInstalled& installed) {

@@ -86,9 +86,6 @@ std::optional<std::vector<std::string>> splitDesktopExec(std::string_view exec, 
 // x-terminal-emulator -e; empty when neither is.
 std::vector<std::string> terminalCommand(const ProgramInstalled& installed);
 
-// The PATH search of ProgramInstalled, over this process's PATH.
-bool programInPath(std::string_view program);
-
 // A start definition made from a desktop entry, as a dropped desktop entry becomes one: Exec's program as
 // Module (in double quotes when it holds a blank), its arguments quoted into Parms so that the launcher
 // splits them back into the same words, Path as Start Directory, Name (else Comment, else fallbackName) as

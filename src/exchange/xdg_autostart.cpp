@@ -31,27 +31,25 @@ std::vector<std::string_view> splitList(std::string_view text, char separator) {
   return items;
 }
 
-bool anyOf(const std::vector<std::string>& listed, const std::vector<std::string_view>& desktops) {
-  return std::any_of(listed.begin(), listed.end(), [&](const std::string& name) {
-    return std::find(desktops.begin(), desktops.end(), name) != desktops.end();
-  });
+std::string joined(const std::vector<std::string>& items) {
+  std::string out;
+  for (const auto& item : items) {
+    if (!out.empty()) out += ';';
+    out += item;
+  }
+  return out;
 }
 
-// The desktop's decision for a well-formed entry; empty when it starts it.
-std::string notStartedReason(const DesktopEntry& entry, const std::vector<std::string_view>& desktops,
-                             const ProgramInstalled& installed) {
+// The desktop's decision for a well-formed entry that holds at every logon; empty when it starts it. What
+// depends on the logon (the desktop, TryExec, AutostartCondition) goes into the definition instead.
+std::string notStartedReason(const DesktopEntry& entry) {
   if (entry.hidden) return "Hidden=true";
   if (!entry.autostartEnabled) return "X-GNOME-Autostart-enabled=false";
   if (entry.type != "Application") return entry.type.empty() ? "no Type=Application" : "Type=" + entry.type;
-  if (!entry.onlyShowIn.empty() && !anyOf(entry.onlyShowIn, desktops)) return "OnlyShowIn names no current desktop";
-  if (anyOf(entry.notShowIn, desktops)) return "NotShowIn names a current desktop";
-  if (!entry.tryExec.empty() && installed && !installed(entry.tryExec))
-    return "TryExec " + entry.tryExec + " is not installed";
   return {};
 }
 
-AutostartEntry judge(std::string id, std::string path, bool perUser, const std::vector<std::string_view>& desktops,
-                     const ProgramInstalled& installed) {
+AutostartEntry judge(std::string id, std::string path, bool perUser, const ProgramInstalled& installed) {
   AutostartEntry item;
   item.id = std::move(id);
   item.path = std::move(path);
@@ -63,15 +61,32 @@ AutostartEntry judge(std::string id, std::string path, bool perUser, const std::
     item.reasonLine = item.entry.problems.front().line;
     return item;
   }
-  item.reason = notStartedReason(item.entry, desktops, installed);
+  item.reason = notStartedReason(item.entry);
   if (!item.reason.empty()) {
     item.verdict = AutostartVerdict::NotStarted;
     return item;
   }
   const std::string fallback = item.id.substr(0, item.id.size() - kSuffix.size());
   item.definition = definitionFromDesktopEntry(item.entry, fallback, item.reason, terminalCommand(installed));
-  if (item.definition) item.definition->DesktopEntryId = item.id;
-  if (!item.definition) item.verdict = AutostartVerdict::Malformed;
+  if (!item.definition) {
+    item.verdict = AutostartVerdict::Malformed;
+    return item;
+  }
+  StartDefinition& def = *item.definition;
+  def.DesktopEntryId = item.id;
+  def.OnlyShowIn = joined(item.entry.onlyShowIn);
+  def.NotShowIn = joined(item.entry.notShowIn);
+  def.TryExec = item.entry.tryExec;
+  if (!item.entry.autostartCondition.empty())
+    def.AutostartCondition = item.entry.autostartCondition;
+  else if (!item.entry.kdeAutostartCondition.empty())
+    def.AutostartCondition = "KDE " + item.entry.kdeAutostartCondition;
+  if (const auto field = overlongTextField(def)) {
+    item.reason =
+        std::string(*field) + " is longer than the " + std::to_string(kMaxTextLength) + " bytes a definition holds";
+    item.definition.reset();
+    item.verdict = AutostartVerdict::Malformed;
+  }
   return item;
 }
 
@@ -101,15 +116,13 @@ XdgAutostartFolders xdgAutostartFolders(const char* configHome, const char* conf
   return folders;
 }
 
-std::vector<AutostartEntry> scanXdgAutostart(const XdgAutostartFolders& folders, std::string_view currentDesktops,
-                                             const ProgramInstalled& installed) {
-  const auto desktops = splitList(currentDesktops, ':');
+std::vector<AutostartEntry> scanXdgAutostart(const XdgAutostartFolders& folders, const ProgramInstalled& installed) {
   std::map<std::string, std::pair<std::string, bool>> chosen;  // id -> path, per user
   for (const auto& [id, path] : desktopFiles(folders.user)) chosen.emplace(id, std::pair(path, true));
   for (const auto& folder : folders.system)
     for (const auto& [id, path] : desktopFiles(folder)) chosen.emplace(id, std::pair(path, false));
   std::vector<AutostartEntry> entries;
-  for (const auto& [id, file] : chosen) entries.push_back(judge(id, file.first, file.second, desktops, installed));
+  for (const auto& [id, file] : chosen) entries.push_back(judge(id, file.first, file.second, installed));
   return entries;
 }
 

@@ -28,7 +28,7 @@ XdgAutostartFolders xdgAutostartFolders(const char* configHome, const char* conf
 enum class AutostartVerdict {
   Starts,
   Malformed,   // problems, no Exec, or a command a definition cannot hold
-  NotStarted,  // Hidden, X-GNOME-Autostart-enabled=false, another Type, OnlyShowIn/NotShowIn, TryExec missing
+  NotStarted,  // Hidden, X-GNOME-Autostart-enabled=false, no Type=Application
 };
 
 // One autostart entry: the file that takes precedence for its name.
@@ -45,10 +45,11 @@ struct AutostartEntry {
 };
 
 // Reads the *.desktop files of the folders, keeps for each file name the first found (the user's folder first,
-// then the system folders in order) and decides whether the desktop starts it, with currentDesktops the names
-// of $XDG_CURRENT_DESKTOP (":"-separated) matched against OnlyShowIn and NotShowIn. Sorted by file name.
-std::vector<AutostartEntry> scanXdgAutostart(const XdgAutostartFolders& folders, std::string_view currentDesktops,
-                                             const ProgramInstalled& installed);
+// then the system folders in order) and decides whether the desktop ever starts it. What the desktop decides
+// at each logon (OnlyShowIn, NotShowIn, TryExec, AutostartCondition and X-KDE-autostart-condition) becomes
+// the definition's conditions, tested at every run. installed finds the terminal emulator for Terminal=true.
+// Sorted by file name.
+std::vector<AutostartEntry> scanXdgAutostart(const XdgAutostartFolders& folders, const ProgramInstalled& installed);
 
 // What became of one entry that starts: on a dry run Added means it would be added and Clash that the
 // overwrite question would be asked; Unchanged, that the list holds it as the entry gives it already.

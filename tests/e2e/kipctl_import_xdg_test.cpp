@@ -84,10 +84,10 @@ class KipctlImportXdgTest : public ::testing::Test {
 };
 
 TEST_F(KipctlImportXdgTest, DryRunThenImportHidingTheOriginalsThenUndoThenOverwrite) {
-  const std::string notStarted =
-      "not started by the desktop: " + autostart("sys1", "gnome") + " (OnlyShowIn names no current desktop)\n" +
-      "not started by the desktop: " + autostart("sys2", "gone") + " (TryExec missing-tool is not installed)\n" +
-      "not started by the desktop: " + autostart("home/.config", "hid") + " (Hidden=true)\n";
+  const std::string notStarted = "not started by the desktop: " + autostart("home/.config", "hid") + " (Hidden=true)\n";
+  // What the desktop decides at each logon becomes the definition's conditions.
+  const std::string gnome = "\"G\": g, only in GNOME (" + autostart("sys1", "gnome") + ")\n";
+  const std::string gone = "\"Gone\": missing-tool, if installed: missing-tool (" + autostart("sys2", "gone") + ")\n";
   const std::string clock = "\"Own Clock\": \"/opt/My Clock/run\" -d (" + autostart("home/.config", "clock") + ")\n";
   const std::string mail = "\"Mail\": /usr/bin/mail --quiet, delay 10 s (" + autostart("sys1", "mail") + ")\n";
   const std::string malformed = autostart("sys2", "bad") + ":4: Exec: a single quote is not closed; not imported\n";
@@ -96,9 +96,12 @@ TEST_F(KipctlImportXdgTest, DryRunThenImportHidingTheOriginalsThenUndoThenOverwr
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.err, malformed);
   EXPECT_EQ(run.out, notStarted + "would add " + clock + "would hide " + autostart("home/.config", "clock") +
+                         " with Hidden=true\nwould add " + gnome + "would hide " + autostart("sys1", "gnome") +
+                         " with Hidden=true\nwould add " + gone + "would hide " + autostart("sys2", "gone") +
                          " with Hidden=true\nwould add " + mail + "would hide " + autostart("sys1", "mail") +
-                         " with Hidden=true\nwould ask before overwriting \"Tool\": present-tool --now (" +
-                         autostart("sys2", "tool") + ")\nwould store 2\n");
+                         " with Hidden=true\nwould ask before overwriting \"Tool\": present-tool --now, if installed: "
+                         "present-tool (" +
+                         autostart("sys2", "tool") + ")\nwould store 4\n");
   EXPECT_FALSE(text("Mail", "Module").has_value());
   EXPECT_FALSE(fs::exists(autostart("home/.config", "mail")));
 
@@ -109,12 +112,15 @@ TEST_F(KipctlImportXdgTest, DryRunThenImportHidingTheOriginalsThenUndoThenOverwr
   const std::string backup = autostart("home/.config", "clock") + ".kiplaunch-backup";
   const std::string undoMove = "mv -- '" + backup + "' '" + autostart("home/.config", "clock") + "'";
   const std::string undoRemove = "rm -- '" + autostart("home/.config", "mail") + "'";
+  const auto removal = [&](const char* id) { return "rm -- '" + autostart("home/.config", id) + "'\n  "; };
   EXPECT_EQ(run.out, notStarted + "Definition for \"Tool\" already exists. Overwrite ? [y/n/c] added " + clock +
-                         "added " + mail + "kept the stored \"Tool\"; " + autostart("sys2", "tool") +
-                         " not imported\nstored 2, refused 0\nThe imported entries no longer start by themselves "
-                         "(Hidden=true). To undo "
-                         "that:\n  " +
-                         undoMove + "\n  " + undoRemove + "\n");
+                         "added " + gnome + "added " + gone + "added " + mail + "kept the stored \"Tool\"; " +
+                         autostart("sys2", "tool") +
+                         " not imported\nstored 4, refused 0\nThe imported entries no longer start by themselves "
+                         "(Hidden=true). To undo that:\n  " +
+                         undoMove + "\n  " + removal("gnome") + removal("gone") + undoRemove + "\n");
+  EXPECT_EQ(text("G", "OnlyShowIn"), "GNOME");
+  EXPECT_EQ(text("Gone", "TryExec"), "missing-tool");
   EXPECT_EQ(text("Mail", "Module"), "/usr/bin/mail");
   EXPECT_EQ(text("Mail", "Parms"), "--quiet");
   EXPECT_EQ(number("Mail", "Delay"), 10);
@@ -173,7 +179,7 @@ TEST_F(KipctlImportXdgTest, WhatTheMachineListRefusesIsNotReportedAsAdded) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out.find("added "), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("not stored: \"Mail\": /usr/bin/mail --quiet, delay 10 s"), std::string::npos) << run.out;
-  EXPECT_TRUE(run.out.ends_with("stored 0, refused 4\n")) << run.out;
+  EXPECT_TRUE(run.out.ends_with("stored 0, refused 6\n")) << run.out;
   EXPECT_NE(run.err.find("kipctl: "), std::string::npos);
   SqliteRegistry hives(m_dir.file("user.db"), m_dir.file("machine.db"));
   std::unique_ptr<RegKey> key;

@@ -6,9 +6,11 @@
 #include <ostream>
 #include <sstream>
 
+#include "conditions/desktop_conditions.h"
 #include "engine/launcher.h"
 #include "exchange/xdg_autostart.h"
 #include "platform/linux/sqlite_registry.h"
+#include "platform/program_path.h"
 #include "terminal_prompts.h"
 #include "verbs.h"
 
@@ -125,6 +127,7 @@ std::string describe(const AutostartEntry& item, const std::string& name) {
   const StartDefinition& def = *item.definition;
   std::string text = "\"" + name + "\": " + commandText(def);
   if (def.Delay > 0) text += ", delay " + std::to_string(def.Delay) + " s";
+  if (const std::string conditions = desktopConditionsText(def); !conditions.empty()) text += ", " + conditions;
   text += " (" + item.path;
   if (name != def.Name) text += "; \"" + def.Name + "\" is taken";
   return text + ")";
@@ -139,10 +142,13 @@ int runImportXdg(const std::vector<std::string>& args, Io& io) {
   if (!parsed) return 1;
   const XdgAutostartFolders folders =
       xdgAutostartFolders(std::getenv("XDG_CONFIG_HOME"), std::getenv("XDG_CONFIG_DIRS"), std::getenv("HOME"));
-  const char* desktops = std::getenv("XDG_CURRENT_DESKTOP");
-  const std::vector<AutostartEntry> entries = scanXdgAutostart(folders, desktops ? desktops : "", programInPath);
+  const std::vector<AutostartEntry> entries = scanXdgAutostart(folders, programInPath);
   for (const auto& item : entries) {
     for (const auto& note : item.entry.ignored) io.out << item.path << ':' << note.line << ": " << note.message << '\n';
+    if (item.definition && !item.definition->AutostartCondition.empty() &&
+        !isKnownAutostartCondition(item.definition->AutostartCondition))
+      io.out << item.path << ": the condition \"" << item.definition->AutostartCondition
+             << "\" is of no form this program tests; the definition will not start until it is changed\n";
     if (item.verdict == AutostartVerdict::Malformed) {
       io.err << item.path;
       if (item.reasonLine > 0) io.err << ':' << item.reasonLine;

@@ -7,6 +7,7 @@
 #include "exchange/desktop_entry.h"
 #include "exchange/exchange_reader.h"
 #include "exchange/exchange_writer.h"
+#include "platform/program_path.h"
 #include "ui/logic/save_command.h"
 
 namespace kip {
