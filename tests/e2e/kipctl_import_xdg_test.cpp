@@ -186,5 +186,81 @@ TEST_F(KipctlImportXdgTest, WhatTheMachineListRefusesIsNotReportedAsAdded) {
   EXPECT_NE(hives.openKey(Hive::LocalMachine, std::string(kStartListKey) + "\\Mail", KeyAccess::Read, key), 0);
 }
 
+// A desktop's autostart folder brought over whole: two entries of one name stay two, a KDE-only entry and a
+// conditional one keep their conditions, a terminal program runs in the terminal emulator; the plan for a
+// KDE and a GNOME logon starts what each desktop would, and importing again adds nothing.
+TEST(KipctlImportXdgWhole, ClashConditionAndTerminalPlannedForTwoDesktops) {
+  TempDir dir;
+  for (const char* folder : {"home/.config/autostart", "sys/autostart", "bin"})
+    fs::create_directories(dir.file(folder));
+  for (const char* program : {"x-terminal-emulator", "orca", "tray"}) {
+    writeFile(dir.file("bin/") + program, "#!/bin/sh\n");
+    chmod((dir.file("bin/") + program).c_str(), 0755);
+  }
+  const auto entry = [&](const char* id, const std::string& body) {
+    writeFile(dir.file("sys/autostart/") + id + ".desktop", "[Desktop Entry]\nType=Application\n" + body);
+  };
+  entry("tray-a", "Name=Tray\nExec=tray --a\n");
+  entry("tray-b", "Name=Tray\nExec=tray --b\n");
+  entry("kde-only", "Name=Kde Helper\nExec=tray --kde\nOnlyShowIn=KDE;\n");
+  entry("reader", "Name=Reader\nExec=orca\nTryExec=orca\nAutostartCondition=if-exists reader-on\n");
+  entry("top", "Name=Top\nExec=top -d 5\nTerminal=true\n");
+  const EnvChanges env{{"KIPLAUNCH_USER_HIVE", dir.file("user.db")},
+                       {"KIPLAUNCH_MACHINE_HIVE", dir.file("machine.db")},
+                       {"KIPLAUNCH_POWER_SUPPLY_DIR", dir.file("none")},
+                       {"HOME", dir.file("home")},
+                       {"XDG_CONFIG_HOME", std::nullopt},
+                       {"XDG_CONFIG_DIRS", dir.file("sys")},
+                       {"XDG_CURRENT_DESKTOP", "GNOME"},
+                       {"PATH", dir.file("bin") + ":/usr/bin:/bin"}};
+  const auto kipctl = [&](std::vector<std::string> args) { return runProgram(KIPCTL_PATH, args, env); };
+
+  auto run = kipctl({"import-xdg", "--yes"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("added \"Tray\": tray --a ("), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("added \"Tray(2)\": tray --b (" + dir.file("sys/autostart/tray-b.desktop") +
+                         "; \"Tray\" is taken)\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("added \"Top\": x-terminal-emulator -e top -d 5 ("), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("added \"Kde Helper\": tray --kde, only in KDE ("), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("added \"Reader\": orca, if installed: orca, if if-exists reader-on ("), std::string::npos)
+      << run.out;
+  EXPECT_TRUE(run.out.ends_with("stored 5, refused 0\n")) << run.out;
+
+  // The same import again finds every entry's own definition.
+  run = kipctl({"import-xdg", "--yes"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out.find("added"), std::string::npos) << run.out;
+  EXPECT_TRUE(run.out.ends_with("stored 0, refused 0, already in the list 5\n")) << run.out;
+
+  const auto plan = [&](const std::string& desktop, std::vector<std::string> more = {}) {
+    std::vector<std::string> args{"plan", "--json", "--desktop", desktop};
+    args.insert(args.end(), more.begin(), more.end());
+    const auto result = kipctl(args);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    return result.out;
+  };
+  const auto result = [](const std::string& json, const std::string& name) {
+    const auto at = json.find("{\"name\": \"" + name + "\"");
+    if (at == std::string::npos) return std::string("missing");
+    const auto from = json.find("\"result\": \"", at) + 11;
+    return json.substr(from, json.find('"', from) - from);
+  };
+  const std::string gnome = plan("GNOME");
+  EXPECT_EQ(result(gnome, "Tray"), "OK");
+  EXPECT_EQ(result(gnome, "Tray(2)"), "OK");
+  EXPECT_EQ(result(gnome, "Top"), "OK");
+  EXPECT_EQ(result(gnome, "Kde Helper"), "SKIP (Failed: Desktop)");
+  EXPECT_EQ(result(gnome, "Reader"), "SKIP (Failed: Condition)");
+  const std::string kde = plan("KDE", {"--met", "if-exists reader-on"});
+  EXPECT_EQ(result(kde, "Kde Helper"), "OK");
+  EXPECT_EQ(result(kde, "Reader"), "OK");
+  EXPECT_EQ(result(plan("KDE", {"--missing", "orca"}), "Reader"), "SKIP (Failed: TryExec; Condition)");
+  // The condition file itself, in the user's configuration folder, switches the reader on.
+  writeFile(dir.file("home/.config/reader-on"), "");
+  EXPECT_EQ(result(plan("KDE"), "Reader"), "OK");
+}
+
 }  // namespace
 }  // namespace kip::test
