@@ -90,6 +90,30 @@ AutostartEntry judge(std::string id, std::string path, bool perUser, const Progr
   return item;
 }
 
+// The desktop session's start phases in the order it runs them; an entry without one, or with another, is an
+// application.
+constexpr std::string_view kPhases[] = {
+    "EarlyInitialization", "PreDisplayServer", "DisplayServer", "Initialization", "WindowManager", "Panel", "Desktop",
+    "Applications"};
+
+std::int32_t phaseRank(std::string_view phase) {
+  for (std::size_t i = 0; i < std::size(kPhases); ++i)
+    if (kPhases[i] == phase) return static_cast<std::int32_t>(i) + 1;
+  return static_cast<std::int32_t>(std::size(kPhases));
+}
+
+// Where some entry belongs to a phase before the applications, every entry's phase becomes its sequence group,
+// so that the groups start in the desktop's order; otherwise all stay in the first group.
+void orderByPhase(std::vector<AutostartEntry>& entries) {
+  const std::int32_t applications = phaseRank("Applications");
+  const bool phased = std::any_of(entries.begin(), entries.end(), [&](const AutostartEntry& item) {
+    return item.definition && phaseRank(item.entry.autostartPhase) < applications;
+  });
+  if (!phased) return;
+  for (auto& item : entries)
+    if (item.definition) item.definition->Sequence = phaseRank(item.entry.autostartPhase);
+}
+
 // The *.desktop files of one folder by name; a missing or unreadable folder has none.
 std::map<std::string, std::string> desktopFiles(const std::string& folder) {
   std::map<std::string, std::string> files;
@@ -123,6 +147,7 @@ std::vector<AutostartEntry> scanXdgAutostart(const XdgAutostartFolders& folders,
     for (const auto& [id, path] : desktopFiles(folder)) chosen.emplace(id, std::pair(path, false));
   std::vector<AutostartEntry> entries;
   for (const auto& [id, file] : chosen) entries.push_back(judge(id, file.first, file.second, installed));
+  orderByPhase(entries);
   return entries;
 }
 

@@ -48,6 +48,8 @@ struct AutostartEntry {
 // then the system folders in order) and decides whether the desktop ever starts it. What the desktop decides
 // at each logon (OnlyShowIn, NotShowIn, TryExec, AutostartCondition and X-KDE-autostart-condition) becomes
 // the definition's conditions, tested at every run. installed finds the terminal emulator for Terminal=true.
+// When some entry belongs to an X-GNOME-Autostart-Phase before Applications, every entry's phase becomes its
+// Sequence (EarlyInitialization 1 ... Desktop 7, Applications and the rest 8).
 // Sorted by file name.
 std::vector<AutostartEntry> scanXdgAutostart(const XdgAutostartFolders& folders, const ProgramInstalled& installed);
 

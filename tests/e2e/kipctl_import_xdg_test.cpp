@@ -205,6 +205,7 @@ TEST(KipctlImportXdgWhole, ClashConditionAndTerminalPlannedForTwoDesktops) {
   entry("kde-only", "Name=Kde Helper\nExec=tray --kde\nOnlyShowIn=KDE;\n");
   entry("reader", "Name=Reader\nExec=orca\nTryExec=orca\nAutostartCondition=if-exists reader-on\n");
   entry("top", "Name=Top\nExec=top -d 5\nTerminal=true\n");
+  entry("panel", "Name=Panel\nExec=tray --panel\nX-GNOME-Autostart-Phase=Panel\nX-GNOME-Autostart-Delay=2\n");
   const EnvChanges env{{"KIPLAUNCH_USER_HIVE", dir.file("user.db")},
                        {"KIPLAUNCH_MACHINE_HIVE", dir.file("machine.db")},
                        {"KIPLAUNCH_POWER_SUPPLY_DIR", dir.file("none")},
@@ -217,22 +218,24 @@ TEST(KipctlImportXdgWhole, ClashConditionAndTerminalPlannedForTwoDesktops) {
 
   auto run = kipctl({"import-xdg", "--yes"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_NE(run.out.find("added \"Tray\": tray --a ("), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("added \"Tray(2)\": tray --b (" + dir.file("sys/autostart/tray-b.desktop") +
+  EXPECT_NE(run.out.find("added \"Tray\": tray --a, sequence 8 ("), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("added \"Panel\": tray --panel, delay 2 s, sequence 6 ("), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("added \"Tray(2)\": tray --b, sequence 8 (" + dir.file("sys/autostart/tray-b.desktop") +
                          "; \"Tray\" is taken)\n"),
             std::string::npos)
       << run.out;
-  EXPECT_NE(run.out.find("added \"Top\": x-terminal-emulator -e top -d 5 ("), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("added \"Kde Helper\": tray --kde, only in KDE ("), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("added \"Reader\": orca, if installed: orca, if if-exists reader-on ("), std::string::npos)
+  EXPECT_NE(run.out.find("added \"Top\": x-terminal-emulator -e top -d 5, sequence 8 ("), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("added \"Kde Helper\": tray --kde, sequence 8, only in KDE ("), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("added \"Reader\": orca, sequence 8, if installed: orca, if if-exists reader-on ("),
+            std::string::npos)
       << run.out;
-  EXPECT_TRUE(run.out.ends_with("stored 5, refused 0\n")) << run.out;
+  EXPECT_TRUE(run.out.ends_with("stored 6, refused 0\n")) << run.out;
 
   // The same import again finds every entry's own definition.
   run = kipctl({"import-xdg", "--yes"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out.find("added"), std::string::npos) << run.out;
-  EXPECT_TRUE(run.out.ends_with("stored 0, refused 0, already in the list 5\n")) << run.out;
+  EXPECT_TRUE(run.out.ends_with("stored 0, refused 0, already in the list 6\n")) << run.out;
 
   const auto plan = [&](const std::string& desktop, std::vector<std::string> more = {}) {
     std::vector<std::string> args{"plan", "--json", "--desktop", desktop};
@@ -248,6 +251,10 @@ TEST(KipctlImportXdgWhole, ClashConditionAndTerminalPlannedForTwoDesktops) {
     return json.substr(from, json.find('"', from) - from);
   };
   const std::string gnome = plan("GNOME");
+  // The panel's phase comes before the applications: it starts first, after its own delay.
+  EXPECT_LT(gnome.find("\"name\": \"Panel\""), gnome.find("\"name\": \"Tray\""));
+  EXPECT_NE(gnome.find("\"name\": \"Panel\", \"scope\": \"local\", \"start\": 3, \"group\": 6"), std::string::npos)
+      << gnome;
   EXPECT_EQ(result(gnome, "Tray"), "OK");
   EXPECT_EQ(result(gnome, "Tray(2)"), "OK");
   EXPECT_EQ(result(gnome, "Top"), "OK");

@@ -127,6 +127,7 @@ std::string describe(const AutostartEntry& item, const std::string& name) {
   const StartDefinition& def = *item.definition;
   std::string text = "\"" + name + "\": " + commandText(def);
   if (def.Delay > 0) text += ", delay " + std::to_string(def.Delay) + " s";
+  if (def.Sequence > 0) text += ", sequence " + std::to_string(def.Sequence);
   if (const std::string conditions = desktopConditionsText(def); !conditions.empty()) text += ", " + conditions;
   text += " (" + item.path;
   if (name != def.Name) text += "; \"" + def.Name + "\" is taken";
