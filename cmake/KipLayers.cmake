@@ -35,8 +35,6 @@ function(kip_layer name folder)
     add_library(${target} INTERFACE)
     set(scope INTERFACE)
   endif()
-  # Position-independent: the window module is built from the toolkit layer.
-  set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
   target_include_directories(${target} ${scope} ${links})
   set(below_targets)
   set(visible ${folder})

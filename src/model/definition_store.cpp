@@ -1,8 +1,11 @@
 #include "model/definition_store.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
+#include <tuple>
 #include <type_traits>
+#include <unordered_set>
 
 #include "base/utf8.h"
 #include "base/win_error.h"
@@ -73,6 +76,16 @@ class SaveBatch {
     m_open = false;
     return m_registry.endBatch(m_hive, true);
   }
+  // Undoes whatever the batch wrote.
+  void abandon() {
+    if (!m_open) return;
+    m_open = false;
+    m_registry.endBatch(m_hive, false);
+  }
+  // Takes the write lock now; see Registry::holdBatch.
+  void hold() {
+    if (m_open) m_registry.holdBatch(m_hive);
+  }
 
  private:
   Registry& m_registry;
@@ -88,9 +101,10 @@ struct SavedState {
   std::optional<Hive> storedHive;
   bool changed;
   bool runStateChanged;
+  std::shared_ptr<const StartDefinition> loaded;
 
   static SavedState of(const DefinitionPtr& def, Hive hive) {
-    return {def, hive, def->StoredName, def->StoredHive, def->Changed, def->RunStateChanged};
+    return {def, hive, def->StoredName, def->StoredHive, def->Changed, def->RunStateChanged, def->Loaded};
   }
 };
 
@@ -112,10 +126,43 @@ void restoreStates(const std::vector<SavedState>& states, Hive hive) {
     state.def->StoredHive = state.storedHive;
     state.def->Changed = state.changed;
     state.def->RunStateChanged = state.runStateChanged;
+    state.def->Loaded = state.loaded;
   }
 }
 
+bool contains(const std::vector<const StartDefinition*>& defs, const StartDefinition* def) {
+  return std::find(defs.begin(), defs.end(), def) != defs.end();
+}
+
+// Whether the save writes def at all: a definition of the edit scope with something to write and a name and
+// texts it can store.
+bool toBeWritten(const StartDefinition& def) {
+  if (def.OtherScope || (!def.Changed && !def.RunStateChanged)) return false;
+  if (!isStorableName(def.Name)) return false;
+  return !def.Changed || !overlongTextField(def);
+}
+
+bool storedIn(const StartDefinition& def, Hive hive) {
+  return isStorableName(def.StoredName) && def.StoredHive.value_or(hive) == hive;
+}
+
+// Names under which the caller itself holds a definition of the edit scope: saving over them loses nothing it
+// has not seen.
+std::unordered_set<std::string> knownNames(Hive editScope, std::span<const DefinitionPtr> deleted,
+                                           std::span<const DefinitionPtr> viewOrder) {
+  std::unordered_set<std::string> known;
+  for (const auto* list : {&deleted, &viewOrder})
+    for (const auto& def : *list)
+      if (def && storedIn(*def, editScope)) known.insert(foldName(def->StoredName));
+  return known;
+}
+
 }  // namespace
+
+bool SaveDecisions::replaces(const StartDefinition* def) const { return contains(replace, def); }
+bool SaveDecisions::keeps(const StartDefinition* def) const { return contains(keep, def); }
+
+namespace {}  // namespace
 
 bool isStorableName(std::string_view name) {
   return !name.empty() && name.size() <= kMaxTextLength && name.find('\\') == std::string_view::npos;
@@ -217,6 +264,115 @@ RegCode DefinitionStore::writeRunState(RegKey& key, const StartDefinition& def) 
   return out.firstFailure();
 }
 
+std::shared_ptr<const StartDefinition> DefinitionStore::snapshotOf(const StartDefinition& def) {
+  auto copy = std::make_shared<StartDefinition>();
+  copy->Name = def.Name;
+  copy->Module = def.Module;
+  copy->Parms = def.Parms;
+  copy->StartDirectory = def.StartDirectory;
+  copy->Configuration = def.Configuration;
+  copy->User = def.User;
+  copy->Group = def.Group;
+  copy->Window = def.Window;
+  copy->Apm = def.Apm;
+  copy->Net = def.Net;
+  copy->Dun = def.Dun;
+  copy->NetTest = def.NetTest;
+  copy->NetResource = def.NetResource;
+  copy->Days = def.Days;
+  copy->Dates = def.Dates;
+  copy->From = def.From;
+  copy->To = def.To;
+  copy->Frequency = def.Frequency;
+  copy->Units = def.Units;
+  copy->Changes = def.Changes;
+  copy->Delay = def.Delay;
+  copy->Msg = def.Msg;
+  copy->MsgID = def.MsgID;
+  copy->Wait = def.Wait;
+  copy->WaitType = def.WaitType;
+  copy->Disable = def.Disable;
+  copy->Sequence = def.Sequence;
+  copy->Executed = def.Executed;
+  copy->Result = def.Result;
+  copy->Tested = def.Tested;
+  copy->TestResult = def.TestResult;
+  return copy;
+}
+
+bool DefinitionStore::sameDefinitionValues(const StartDefinition& a, const StartDefinition& b) {
+  const auto values = [](const StartDefinition& d) {
+    return std::tie(d.Module, d.Parms, d.StartDirectory, d.Configuration, d.User, d.Group, d.Window, d.Apm, d.Net,
+                    d.Dun, d.NetTest, d.NetResource, d.Days, d.Dates, d.From, d.To, d.Frequency, d.Units, d.Changes,
+                    d.Delay, d.Msg, d.MsgID, d.Wait, d.WaitType, d.Disable, d.Sequence, d.OnlyShowIn, d.NotShowIn,
+                    d.TryExec, d.AutostartCondition, d.DesktopEntryId);
+  };
+  return values(a) == values(b);
+}
+
+bool DefinitionStore::sameStoredValues(const StartDefinition& a, const StartDefinition& b) {
+  return sameDefinitionValues(a, b) && a.Executed == b.Executed && a.Result == b.Result && a.Tested == b.Tested &&
+         a.TestResult == b.TestResult;
+}
+
+void DefinitionStore::takeStoredValues(StartDefinition& def, const StartDefinition& stored) {
+  auto snapshot = snapshotOf(stored);
+  const std::string name = stored.Name;
+  const std::string iconSource = def.Module == stored.Module ? def.IconSource : std::string();
+  auto process = def.Process;
+  const auto countdown = def.Countdown;
+  const bool otherScope = def.OtherScope;
+  const auto hive = stored.StoredHive;
+  def = *snapshot;
+  def.StoredName = name;
+  def.StoredHive = hive;
+  def.Loaded = std::move(snapshot);
+  def.IconSource = iconSource;
+  def.Process = std::move(process);
+  def.Countdown = countdown;
+  def.OtherScope = otherScope;
+}
+
+DefinitionPtr DefinitionStore::readStored(Hive hive, std::string_view name) {
+  if (!isStorableName(name)) return nullptr;
+  std::unique_ptr<RegKey> key;
+  if (m_registry.openKey(hive, subkeyPath(name), KeyAccess::Read, key) != 0) return nullptr;
+  auto def = std::make_shared<StartDefinition>();
+  def->Name = std::string(name);
+  def->StoredName = def->Name;
+  def->StoredHive = hive;
+  readValues(*key, *def);
+  return def;
+}
+
+std::vector<SaveConflict> DefinitionStore::conflicts(Hive editScope, std::span<const DefinitionPtr> deleted,
+                                                     std::span<const DefinitionPtr> viewOrder) {
+  std::vector<SaveConflict> found;
+  const auto known = knownNames(editScope, deleted, viewOrder);
+
+  for (const auto& def : deleted) {
+    if (!def || !def->Loaded || !isStorableName(def->StoredName)) continue;
+    const auto stored = readStored(def->StoredHive.value_or(editScope), def->StoredName);
+    // Gone already: the deletion loses nothing.
+    if (stored && !sameDefinitionValues(*stored, *def->Loaded)) found.push_back({def, true});
+  }
+  for (const auto& def : viewOrder) {
+    if (!def || !toBeWritten(*def)) continue;
+    const bool storedHere = storedIn(*def, editScope);
+    bool conflict = false;
+    if (storedHere && def->Loaded) {
+      const auto stored = readStored(editScope, def->StoredName);
+      // Removed meanwhile, or values changed that this save would write over.
+      conflict = !stored || (def->Changed && !sameDefinitionValues(*stored, *def->Loaded));
+    }
+    const bool newName = !storedHere || foldName(def->StoredName) != foldName(def->Name);
+    if (!conflict && newName && !known.contains(foldName(def->Name)) && readStored(editScope, def->Name))
+      conflict = true;
+    if (conflict) found.push_back({def, false});
+  }
+  return found;
+}
+
 std::size_t DefinitionStore::load(Hive hive, bool otherScope, std::vector<DefinitionPtr>& out,
                                   const FirstPassHook& firstPass) {
   std::unique_ptr<RegKey> list;
@@ -237,6 +393,7 @@ std::size_t DefinitionStore::load(Hive hive, bool otherScope, std::vector<Defini
     def->StoredName = name;
     def->StoredHive = hive;
     readValues(*key, *def);
+    def->Loaded = snapshotOf(*def);
     out.push_back(def);
     ++loaded;
     if (firstPass && !def->Disable) firstPass(*def, *key);
@@ -245,24 +402,43 @@ std::size_t DefinitionStore::load(Hive hive, bool otherScope, std::vector<Defini
 }
 
 SaveOutcome DefinitionStore::save(Hive editScope, std::span<const DefinitionPtr> deleted,
-                                  std::span<const DefinitionPtr> viewOrder) {
+                                  std::span<const DefinitionPtr> viewOrder, const SaveDecisions* decisions) {
   SaveOutcome outcome;
   std::vector<SavedState> touched;
   const Hive otherHive = editScope == Hive::CurrentUser ? Hive::LocalMachine : Hive::CurrentUser;
   SaveBatch editBatch(m_registry, editScope);
   std::optional<SaveBatch> otherBatch;
+  for (const auto& def : deleted)
+    if (def && isStorableName(def->StoredName) && def->StoredHive.value_or(editScope) == otherHive && !otherBatch)
+      otherBatch.emplace(m_registry, otherHive);
+
+  const auto replaces = [decisions](const DefinitionPtr& def) { return decisions && decisions->replaces(def.get()); };
+  const auto keeps = [decisions](const DefinitionPtr& def) { return decisions && decisions->keeps(def.get()); };
+  if (decisions) {
+    // With the write locks held, what the check finds now stays so until the batches end.
+    editBatch.hold();
+    if (otherBatch) otherBatch->hold();
+    for (const auto& conflict : conflicts(editScope, deleted, viewOrder)) {
+      if (replaces(conflict.def) || keeps(conflict.def)) continue;
+      if (otherBatch) otherBatch->abandon();
+      editBatch.abandon();
+      outcome.conflictsChanged = true;
+      return outcome;
+    }
+  }
+  const auto known = knownNames(editScope, deleted, viewOrder);
 
   // A deleted definition's subkey lives in the hive it came from, whatever the edit scope is now.
   for (const auto& def : deleted) {
-    if (!def || !isStorableName(def->StoredName)) continue;
+    if (!def || !isStorableName(def->StoredName) || keeps(def)) continue;
     const Hive hive = def->StoredHive.value_or(editScope);
-    if (hive == otherHive && !otherBatch) otherBatch.emplace(m_registry, otherHive);
     const auto code = m_registry.deleteTree(hive, subkeyPath(def->StoredName));
     // A refused deletion keeps the name, so that the next save tries again.
     if (code != 0 && code != win::kFileNotFound) continue;
     touched.push_back(SavedState::of(def, hive));
     def->StoredName.clear();
     def->StoredHive.reset();
+    def->Loaded.reset();
   }
 
   std::unique_ptr<RegKey> list;
@@ -271,7 +447,7 @@ SaveOutcome DefinitionStore::save(Hive editScope, std::span<const DefinitionPtr>
   } else {
     list.reset();
     for (const auto& def : viewOrder) {
-      if (!def || def->OtherScope || (!def->Changed && !def->RunStateChanged)) continue;
+      if (!def || def->OtherScope || (!def->Changed && !def->RunStateChanged) || keeps(def)) continue;
       // Such a name would address the Start List key itself or a key nested in another definition's.
       if (!isStorableName(def->Name) || findInvalidUtf8(def->Name) != std::string::npos) {
         outcome.invalidNames.push_back(def->Name);
@@ -285,7 +461,13 @@ SaveOutcome DefinitionStore::save(Hive editScope, std::span<const DefinitionPtr>
         }
       }
       touched.push_back(SavedState::of(def, editScope));
-      const bool storedHere = isStorableName(def->StoredName) && def->StoredHive.value_or(editScope) == editScope;
+      const bool storedHere = storedIn(*def, editScope);
+      if (replaces(def)) {
+        // The user's version replaces whatever another program left: all of it, under its own name.
+        def->Changed = true;
+        if ((!storedHere || foldName(def->StoredName) != foldName(def->Name)) && !known.contains(foldName(def->Name)))
+          m_registry.deleteTree(editScope, subkeyPath(def->Name));
+      }
       if (storedHere && def->StoredName != def->Name &&
           m_registry.moveKey(editScope, subkeyPath(def->StoredName), subkeyPath(def->Name)) == 0) {
         def->StoredName = def->Name;
@@ -304,6 +486,16 @@ SaveOutcome DefinitionStore::save(Hive editScope, std::span<const DefinitionPtr>
         outcome.unwritableNames.push_back(def->Name);
         continue;
       }
+      if (def->Changed) {
+        def->Loaded = snapshotOf(*def);
+      } else if (def->Loaded) {
+        auto loaded = std::make_shared<StartDefinition>(*def->Loaded);
+        loaded->Executed = def->Executed;
+        loaded->Result = utf8Truncate(def->Result, kMaxTextLength);
+        loaded->Tested = def->Tested;
+        loaded->TestResult = def->TestResult;
+        def->Loaded = std::move(loaded);
+      }
       def->Changed = false;
       def->RunStateChanged = false;
     }
@@ -316,6 +508,10 @@ SaveOutcome DefinitionStore::save(Hive editScope, std::span<const DefinitionPtr>
     outcome.startListOpened = false;
   }
   return outcome;
+}
+
+std::string changedByAnotherProgramQuestion(std::string_view name) {
+  return std::string(name) + " was changed by another program since it was loaded. Replace it with your version?";
 }
 
 std::string unsavedDefinitionsMessage(const SaveOutcome& outcome) {

@@ -16,6 +16,8 @@ namespace kip {
 struct StartDefinition {
   std::string StoredName;          // subkey last loaded from or saved under; empty when never saved
   std::optional<Hive> StoredHive;  // the hive that holds the subkey named StoredName
+  // The values the subkey held when last loaded or saved, to tell whether another program changed it since.
+  std::shared_ptr<const StartDefinition> Loaded;
   std::string Name;
   std::string Module;
   std::string Parms;

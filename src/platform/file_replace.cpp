@@ -17,20 +17,50 @@ constexpr int kMaxLinkHops = 40;
 
 std::string errorText(int error) { return std::strerror(error); }
 
-// Follows symbolic links from path to the name that is no link (it may not exist); false with errno set
-// when a link cannot be read or the chain is too long.
-bool resolveLinks(const std::string& path, std::string& target) {
+// The folder that holds the entry at path, as the kernel would look it up.
+std::string folderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// The kernel's rule for links in shared folders (fs.protected_symlinks): in a sticky folder every user may
+// write, a link is followed only when it belongs to the follower or to the folder's owner, so that no user can
+// point another user's write at a file of their choosing.
+bool mayFollow(const std::string& link, const struct stat& linkInfo) {
+  if (linkInfo.st_uid == ::geteuid()) return true;
+  struct stat folder {};
+  if (::stat(folderOf(link).c_str(), &folder) != 0) return false;
+  const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+  return !shared || folder.st_uid == linkInfo.st_uid;
+}
+
+// Follows symbolic links from path to the name that is no link (it may not exist); why not in problem when a
+// link cannot be read, may not be followed or the chain is too long.
+bool resolveLinks(const std::string& path, std::string& target, std::string& problem) {
   target = path;
   for (int hop = 0; hop < kMaxLinkHops; ++hop) {
     struct stat info {};
-    if (lstat(target.c_str(), &info) != 0) return errno == ENOENT;
+    if (lstat(target.c_str(), &info) != 0) {
+      if (errno == ENOENT) return true;
+      problem = errorText(errno);
+      return false;
+    }
     if (!S_ISLNK(info.st_mode)) return true;
+    if (!mayFollow(target, info)) {
+      problem = target == path ? "it is another user's link in a folder every user may write"
+                               : target + " is another user's link in a folder every user may write";
+      return false;
+    }
     std::string link(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
     const ssize_t length = readlink(target.c_str(), link.data(), link.size());
-    if (length < 0) return false;
+    if (length < 0) {
+      problem = errorText(errno);
+      return false;
+    }
     link.resize(static_cast<std::size_t>(length));
     if (link.empty()) {
-      errno = ENOENT;
+      problem = errorText(ENOENT);
       return false;
     }
     if (link.front() == '/') {
@@ -40,7 +70,7 @@ bool resolveLinks(const std::string& path, std::string& target) {
       target = slash == std::string::npos ? link : target.substr(0, slash + 1) + link;
     }
   }
-  errno = ELOOP;
+  problem = errorText(ELOOP);
   return false;
 }
 
@@ -121,7 +151,7 @@ std::string replaceAtomically(const std::string& target, std::string_view conten
 
 std::string replaceFile(const std::string& path, std::string_view content) {
   std::string target;
-  if (!resolveLinks(path, target)) return errorText(errno);
+  if (std::string problem; !resolveLinks(path, target, problem)) return problem;
   struct stat existing {};
   if (::lstat(target.c_str(), &existing) != 0) {
     if (errno != ENOENT) return errorText(errno);

@@ -69,6 +69,12 @@ class Registry {
   virtual RegCode beginBatch(Hive hive) = 0;
   // Ends the innermost group; commit=false undoes its writes.
   virtual RegCode endBatch(Hive hive, bool commit) = 0;
+  // Takes the hive's write lock for the open group now, so that what is read until the group ends cannot be
+  // changed by another process meanwhile. A registry no other process writes has nothing to take.
+  virtual RegCode holdBatch(Hive hive) {
+    static_cast<void>(hive);
+    return 0;
+  }
   // A human-readable problem with the hive (a damaged file, say), empty when there is none.
   [[nodiscard]] virtual std::string hiveProblem(Hive hive) const = 0;
   // How long later writes wait for another process's write lock before they fail with 170 (busy); nothing

@@ -337,7 +337,12 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::FormActivate() {
-  if (m_state.run.WindowOpened) return;
+  if (m_state.run.WindowOpened) {
+    // Back in the window: rows it has not changed show what kipctl or another user stored meanwhile.
+    m_manager.showStoredDefinitions();
+    updateCommands();
+    return;
+  }
   auto& prefs = m_state.prefs;
   for (std::size_t col = 0; col < kColumnCount; ++col)
     if (columnWidthApplies(prefs.ColWidths[col]))

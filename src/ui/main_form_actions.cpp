@@ -121,7 +121,7 @@ QToolBar* buildSpeedBar(QMainWindow& window, std::span<const ActionRow> rows, co
 }  // namespace
 
 ActionPlaces buildMainFormActions(QMainWindow& window, std::span<const ActionRow> rows, MainFormActions& actions,
-                                  std::function<void(const ActionRow&)> trigger) {
+                                  const std::function<void(const ActionRow&)>& trigger) {
   QActionGroup* styles = nullptr;
   for (const ActionRow& row : rows)
     if (row.caption) actions.*row.action = makeAction(window, row, trigger, styles);

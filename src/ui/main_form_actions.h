@@ -83,6 +83,6 @@ struct ActionPlaces {
 // Makes one action per row, owned by window, and lays them out in the window's menu bar, its speed bar, the
 // row pop-up and the notification icon's menu in row order. A triggered action calls trigger with its row.
 ActionPlaces buildMainFormActions(QMainWindow& window, std::span<const ActionRow> rows, MainFormActions& actions,
-                                  std::function<void(const ActionRow&)> trigger);
+                                  const std::function<void(const ActionRow&)>& trigger);
 
 }  // namespace kip

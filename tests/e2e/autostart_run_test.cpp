@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 
 #include "doubles/child_process.h"
 #include "model/definition_store.h"
@@ -130,6 +131,45 @@ TEST_F(AutostartRunTest, ForcedRunWithoutDefinitionsOpensTheWindowInstead) {
   child.signal(SIGTERM);
   const auto result = child.wait();
   EXPECT_EQ(result.exitCode, 0) << result.err;
+}
+
+// Without a session folder the runtime folder lies in the user's own cache: the name it had in /tmp, which
+// another user (here root) took first, stops neither kiplaunch /r nor kipctl logon, which hands over to it.
+TEST_F(AutostartRunTest, AnotherUsersFolderInTmpDoesNotStopTheRun) {
+  constexpr uid_t kUser = 65534;
+  const std::string taken = "/tmp/kiplaunch-" + std::to_string(kUser), home = m_dir.file("home");
+  if (geteuid() != 0 || mkdir(taken.c_str(), 0755) != 0) GTEST_SKIP() << "needs root and a free " << taken;
+  std::string why;
+  const auto module = std::filesystem::path(KIPLAUNCH_PATH).parent_path() / "kiplaunch_window.so";
+  const auto program = copyForUser(KIPLAUNCH_PATH, m_dir.path(), kUser, why, {module.string()});
+  const auto kipctl = copyForUser(KIPCTL_PATH, m_dir.path(), kUser, why);
+  mkdir(home.c_str(), 0700);
+  chown(home.c_str(), kUser, kUser);
+  define(Hive::LocalMachine, "alpha");  // that user may read the machine-wide hive and write the marker
+  chmod(m_dir.file("machine.db").c_str(), 0644);
+  writeFile(marker(), "");
+  chmod(marker().c_str(), 0666);
+  auto environment = env();
+  for (const auto& [name, value] :
+       EnvChanges{{"KIPLAUNCH_RUNTIME_DIR", {}}, {"HOME", home}, {"KIPLAUNCH_USER_HIVE", home + "/user.db"}})
+    environment[name] = value;
+  const auto runAsUser = [&](const std::string& path, std::vector<std::string> args) {
+    return ChildProcess(path, std::move(args), environment, "", kUser).wait(std::chrono::seconds(30));
+  };
+  if (program && kipctl) {
+    EXPECT_EQ(runAsUser(*program, {"/R"}).err.find("kiplaunch: "), std::string::npos);
+    runAsUser(*kipctl, {"reg", "add", std::string("HKCU\\").append(kPreferencesKey), "/v", "Run", "/t", "REG_DWORD",
+                        "/d", "1", "/f"});
+    unlink((home + "/.cache/kiplaunch/run/Kip Launcher.atom").c_str());  // a new logon
+    EXPECT_EQ(runAsUser(*kipctl, {"logon"}).err.find("kiplaunch: "), std::string::npos);
+  }
+  rmdir(taken.c_str());
+  if (!program || !kipctl) GTEST_SKIP() << why;
+  for (int i = 0; i < 200 && readFile(marker()) != "alpha\nalpha\n"; ++i) usleep(10000);
+  EXPECT_EQ(readFile(marker()), "alpha\nalpha\n");  // started by both
+  struct stat st {};
+  EXPECT_TRUE(lstat((home + "/.cache/kiplaunch/run").c_str(), &st) == 0 && st.st_uid == kUser &&
+              (st.st_mode & 0777) == 0700);
 }
 
 }  // namespace

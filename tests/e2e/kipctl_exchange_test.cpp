@@ -1,9 +1,13 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "doubles/child_process.h"
@@ -210,6 +214,38 @@ TEST_F(KipctlExchangeTest, ADefinitionTheSaveRefusesFailsTheImport) {
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   EXPECT_NE(run.err.find("bytes: \"\"; "), std::string::npos) << run.err;
   EXPECT_EQ(text(Hive::CurrentUser, definitionKey("Good"), "Module"), "/good");
+}
+
+// A link in a sticky folder every user may write is followed only as the kernel would follow it: when it is the
+// caller's own or the folder owner's. Another user's link is refused, by export and reg export alike.
+TEST_F(KipctlExchangeTest, ExportFollowsAnotherUsersLinkInASharedFolderOnlyWhereTheKernelWould) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to own files as another user";
+  constexpr uid_t kOther = 65534;
+  const std::string shared = m_dir.file("shared"), link = shared + "/defs.txt", dangling = shared + "/defs.reg";
+  const std::string secret = m_dir.file("secret"), chosen = m_dir.file("chosen");
+  ASSERT_EQ(mkdir(shared.c_str(), 0700) | chmod(shared.c_str(), 01777), 0);
+  // The folder's owner, the link's owner, and whether the link is followed.
+  for (const auto& [folderOwner, linkOwner, followed] :
+       {std::tuple{0u, kOther, false}, std::tuple{kOther, 0u, true}, std::tuple{kOther, kOther, true}}) {
+    SCOPED_TRACE(std::to_string(linkOwner) + " in a folder of " + std::to_string(folderOwner));
+    writeFile(secret, "only root writes here\n");
+    fs::remove(chosen);
+    ASSERT_EQ(chown(shared.c_str(), folderOwner, folderOwner) | symlink(secret.c_str(), link.c_str()) |
+                  symlink(chosen.c_str(), dangling.c_str()) | lchown(link.c_str(), linkOwner, linkOwner) |
+                  lchown(dangling.c_str(), linkOwner, linkOwner),
+              0);
+    const auto run = kipctl({"export", link});
+    const auto regRun = kipctl({"reg", "export", "HKCU\\Software", dangling, "/y"});
+    const std::string refused = "\": it is another user's link in a folder every user may write\n";
+    EXPECT_EQ(run.err, followed ? "" : "kipctl: Cannot write \"" + link + refused);
+    EXPECT_EQ(regRun.err, followed ? "" : "kipctl: cannot write " + dangling + refused.substr(1));
+    EXPECT_EQ(run.exitCode + regRun.exitCode, followed ? 0 : 2);
+    EXPECT_EQ(readFile(secret).starts_with(kPreferenceBlock), followed);
+    EXPECT_EQ(readFile(chosen).starts_with("REGEDIT4"), followed);
+    EXPECT_TRUE(fs::is_symlink(link) && fs::is_symlink(dangling));
+    fs::remove(link);
+    fs::remove(dangling);
+  }
 }
 
 struct UsageCase {

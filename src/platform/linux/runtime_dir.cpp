@@ -1,5 +1,6 @@
 #include "platform/linux/runtime_dir.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +26,54 @@ std::string notPrivate(const std::string& path, const std::string& origin, const
          std::to_string(st.st_uid) + ", mode " + mode + "); refusing to use it.";
 }
 
+// The user's cache folder by the XDG base directory rule: $XDG_CACHE_HOME when absolute, else ~/.cache.
+std::string cacheHome() {
+  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache == '/') return cache;
+  std::string home;
+  if (const char* value = std::getenv("HOME"); value && *value)
+    home = value;
+  else if (const struct passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
+    home = pw->pw_dir;
+  if (home.empty()) return {};
+  return home + "/.cache";
+}
+
+// Creates path and its missing parents with mode 0700; false with errno set when one cannot be made.
+bool makeFolders(const std::string& path) {
+  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    const std::string part = path.substr(0, slash);
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (slash == std::string::npos) return true;
+  }
+}
+
+// The fallback folder; its parent "kiplaunch" must be this user's and writable by nobody else too, or another
+// user could swap the folder inside it.
+std::optional<RuntimeDir> cacheRuntimeDir(std::string& error) {
+  const std::string cache = cacheHome();
+  if (cache.empty()) {
+    error = "There is no runtime folder: XDG_RUNTIME_DIR is not set and the home folder is unknown.";
+    return std::nullopt;
+  }
+  const std::string parent = cache + "/kiplaunch";
+  const std::string path = parent + "/run";
+  if (!makeFolders(path)) {
+    error = "Cannot create the runtime folder " + path + ": " + std::strerror(errno);
+    return std::nullopt;
+  }
+  struct stat st {};
+  if (lstat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() || (st.st_mode & 022) != 0) {
+    error = "The folder " + parent + " that holds the runtime folder is not a folder of this user that only it may " +
+            "write; refusing to use it.";
+    return std::nullopt;
+  }
+  if (lstat(path.c_str(), &st) != 0 || !isPrivateFolder(st)) {
+    error = notPrivate(path, "", st);
+    return std::nullopt;
+  }
+  return RuntimeDir{path, true};
+}
+
 }  // namespace
 
 std::optional<RuntimeDir> resolveRuntimeDir(std::string& error) {
@@ -43,17 +92,7 @@ std::optional<RuntimeDir> resolveRuntimeDir(std::string& error) {
       return RuntimeDir{value, false};
     }
   }
-  const std::string path = "/tmp/kiplaunch-" + std::to_string(getuid());
-  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-    error = "Cannot create the runtime folder " + path + ": " + std::strerror(errno);
-    return std::nullopt;
-  }
-  struct stat st {};
-  if (lstat(path.c_str(), &st) != 0 || !isPrivateFolder(st)) {
-    error = notPrivate(path, "", st);
-    return std::nullopt;
-  }
-  return RuntimeDir{path, true};
+  return cacheRuntimeDir(error);
 }
 
 }  // namespace kip

@@ -6,10 +6,11 @@
 namespace kip {
 
 // The per-user runtime folder that holds the instance lock, the raise socket and the logon atom:
-// $KIPLAUNCH_RUNTIME_DIR, else $XDG_RUNTIME_DIR, else /tmp/kiplaunch-<uid> (created with mode 0700).
+// $KIPLAUNCH_RUNTIME_DIR, else $XDG_RUNTIME_DIR, else $XDG_CACHE_HOME/kiplaunch/run (~/.cache/kiplaunch/run),
+// created with mode 0700 inside the user's own home, where no other user can take the name first.
 struct RuntimeDir {
   std::string path;
-  // True for the /tmp fallback, which outlives a logout, so the atom records the boot id.
+  // True for the fallback in the cache, which outlives a logout, so the atom records the boot id.
   bool fallback = false;
 };
 

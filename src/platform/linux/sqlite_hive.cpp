@@ -145,6 +145,12 @@ RegCode SqliteHive::endBatch(bool commit) {
   return m_batch.end(commit);
 }
 
+RegCode SqliteHive::holdBatch() {
+  if (!m_batch.open()) return win::kInvalidParameter;
+  bool inBatch = false;
+  return prepareValueWrite(inBatch);
+}
+
 // --- Keys ---------------------------------------------------------------------------------------------------
 
 RegCode SqliteHive::findChild(std::int64_t parent, std::string_view fold, std::int64_t& id, std::string* name) {

@@ -59,6 +59,8 @@ class SqliteHive {
   RegCode beginBatch();
   // Closes the innermost group, keeping or undoing its writes; 87 when no group is open.
   RegCode endBatch(bool commit);
+  // Begins the open batch's transaction now, taking the write lock; 87 without an open batch.
+  RegCode holdBatch();
   // A one-line description of what makes the file unusable, empty when nothing does.
   std::string problem();
   // How long writes wait for another connection's write lock; nothing for the usual time.

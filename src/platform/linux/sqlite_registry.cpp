@@ -89,6 +89,8 @@ RegCode SqliteRegistry::beginBatch(Hive hive) { return file(hive)->beginBatch();
 
 RegCode SqliteRegistry::endBatch(Hive hive, bool commit) { return file(hive)->endBatch(commit); }
 
+RegCode SqliteRegistry::holdBatch(Hive hive) { return file(hive)->holdBatch(); }
+
 std::string SqliteRegistry::hiveProblem(Hive hive) const { return file(hive)->problem(); }
 
 void SqliteRegistry::setLockWait(Hive hive, std::optional<std::uint32_t> waitMs) { file(hive)->setLockWait(waitMs); }

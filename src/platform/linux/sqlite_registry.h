@@ -26,6 +26,7 @@ class SqliteRegistry final : public Registry {
   RegCode moveKey(Hive hive, std::string_view from, std::string_view to) override;
   RegCode beginBatch(Hive hive) override;
   RegCode endBatch(Hive hive, bool commit) override;
+  RegCode holdBatch(Hive hive) override;
   [[nodiscard]] std::string hiveProblem(Hive hive) const override;
   void setLockWait(Hive hive, std::optional<std::uint32_t> waitMs) override;
 

@@ -2,6 +2,8 @@
 
 #include <iterator>
 #include <sstream>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "app/startup_sequence.h"
 #include "exchange/desktop_entry.h"
@@ -47,7 +49,10 @@ SelectionCommands DefinitionManager::selectionCommands() const {
 PopupState DefinitionManager::popupState() const { return kip::popupState(selectedDefinition()); }
 
 void DefinitionManager::FormActivate() {
-  if (m_state.run.WindowOpened) return;
+  if (m_state.run.WindowOpened) {
+    showStoredDefinitions();
+    return;
+  }
   const bool showOther = m_state.prefs.Global;
   for (const auto& def : m_state.definitions) {
     if (showOther || !def->OtherScope) {
@@ -68,6 +73,7 @@ void DefinitionManager::FormActivate() {
 }
 
 void DefinitionManager::EditNewClick() {
+  ModalScope modal(m_modal);
   auto def = std::make_shared<StartDefinition>();
   m_form.LoadDefinition(*def);
   if (!m_host.showDefinitionDialog(DialogPage::Current)) return;
@@ -81,6 +87,7 @@ void DefinitionManager::EditNewClick() {
 void DefinitionManager::EditCopyClick() {
   StartDefinition* source = selectedDefinition();
   if (!source) return;
+  ModalScope modal(m_modal);
   // The dialog opens editable even for a definition of the other scope.
   const bool otherScope = source->OtherScope;
   source->OtherScope = false;
@@ -129,6 +136,7 @@ bool DefinitionManager::renameRow(std::size_t row, const std::string& caption) {
 }
 
 void DefinitionManager::PropertiesClick() {
+  ModalScope modal(m_modal);
   const auto row = selectedRow();
   StartDefinition* def = selectedDefinition();
   if (!def) return;
@@ -155,6 +163,7 @@ void DefinitionManager::TestClick() {
 }
 
 bool DefinitionManager::showStatusPage(StartDefinition& def) {
+  ModalScope modal(m_modal);
   m_form.LoadDefinition(def);
   if (!m_host.showDefinitionDialog(DialogPage::Status)) {
     // The Result of the test or the start is still worth showing in the row.
@@ -232,13 +241,128 @@ void DefinitionManager::ScopeClick() {
 }
 
 void DefinitionManager::SaveClick() {
-  const auto order = m_list.definitions();
-  saveDefinitions(m_state, m_registry, m_prompts, order);
+  {
+    ModalScope modal(m_modal);
+    const auto order = m_list.definitions();
+    const SaveResult result = saveDefinitions(m_state, m_registry, m_prompts, order);
+    showKeptVersions(result.kept);
+  }
+  showStoredDefinitions();
 }
 
 bool DefinitionManager::ConfirmSave() {
+  ModalScope modal(m_modal);
   const auto order = m_list.definitions();
-  return kip::ConfirmSave(m_state, m_registry, m_prompts, order);
+  std::vector<SaveConflict> kept;
+  const bool proceed = kip::ConfirmSave(m_state, m_registry, m_prompts, order, kept);
+  showKeptVersions(kept);
+  return proceed;
+}
+
+void DefinitionManager::retire(const DefinitionPtr& def) {
+  if (const auto row = m_list.rowOf(def.get()); row < m_list.size()) {
+    if (m_selected == def.get()) m_selected = nullptr;
+    m_list.removeRow(row);
+  }
+  std::erase(m_state.hidden, def);
+  std::erase(m_state.definitions, def);
+  m_retired.push_back(def);
+}
+
+void DefinitionManager::showKeptVersions(const std::vector<SaveConflict>& kept) {
+  DefinitionStore store(m_registry);
+  for (const auto& conflict : kept) {
+    const DefinitionPtr& def = conflict.def;
+    const Hive hive = def->StoredHive.value_or(m_state.editScope());
+    const DefinitionPtr stored =
+        isStorableName(def->StoredName) ? store.readStored(hive, def->StoredName) : DefinitionPtr();
+    if (conflict.deleted) {
+      // The other program's version stays, so the definition is no longer deleted.
+      std::erase(m_state.deleted, def);
+      if (!stored) continue;
+      DefinitionStore::takeStoredValues(*def, *stored);
+      m_form.LoadDefinition(*def);
+      m_form.StoreDefinition(*def);
+      def->Changed = false;
+      def->RunStateChanged = false;
+      m_list.AddRow(def);
+      continue;
+    }
+    if (!stored) {
+      // Removed by the other program, or never stored: the window's version leaves the list, and Undelete
+      // still brings it back.
+      retire(def);
+      std::erase(m_retired, def);
+      def->StoredName.clear();
+      def->StoredHive.reset();
+      def->Loaded.reset();
+      def->IconSource.clear();
+      m_state.definitions.push_back(def);
+      m_state.deleted.push_back(def);
+      continue;
+    }
+    DefinitionStore::takeStoredValues(*def, *stored);
+    m_form.LoadDefinition(*def);
+    m_form.StoreDefinition(*def);
+    def->Changed = false;
+    def->RunStateChanged = false;
+    if (const auto row = m_list.rowOf(def.get()); row < m_list.size()) m_list.refreshRow(row);
+  }
+}
+
+void DefinitionManager::showStoredDefinitions() {
+  if (!m_state.run.WindowOpened || m_modal > 0) return;
+  DefinitionStore store(m_registry);
+  bool shown = false;
+  for (const Hive hive : {m_state.editScope(), m_state.otherScope()}) {
+    std::vector<DefinitionPtr> stored;
+    store.load(hive, hive != m_state.editScope(), stored);
+    std::unordered_map<std::string, DefinitionPtr> byName;
+    for (const auto& def : stored) byName.emplace(foldName(def->StoredName), def);
+    const auto inHive = [hive](const StartDefinition& def) {
+      return !def.StoredName.empty() && def.StoredHive == hive;
+    };
+    std::unordered_set<std::string> known;
+    for (const auto& def : m_state.deleted)
+      if (def && inHive(*def)) known.insert(foldName(def->StoredName));
+    const std::vector<DefinitionPtr> loaded = m_state.definitions;
+    for (const auto& def : loaded) {
+      if (!def || !inHive(*def)) continue;
+      const std::string folded = foldName(def->StoredName);
+      if (known.contains(folded)) continue;  // deleted in the window
+      known.insert(folded);
+      // The window's own changes, and definitions the start queue works on, wait for the save.
+      if (def->Changed || def->RunStateChanged || def->Process || def->Countdown != 0) continue;
+      const auto found = byName.find(folded);
+      if (found == byName.end()) {
+        retire(def);
+        continue;
+      }
+      if (def->Loaded && DefinitionStore::sameStoredValues(*found->second, *def->Loaded)) continue;
+      const std::string name = def->Name;
+      DefinitionStore::takeStoredValues(*def, *found->second);
+      def->Name = name;
+      m_form.LoadDefinition(*def);
+      m_form.StoreDefinition(*def);
+      def->Changed = false;
+      if (const auto row = m_list.rowOf(def.get()); row < m_list.size()) shown = m_list.refreshRow(row) || shown;
+    }
+    for (const auto& def : stored) {
+      // A name a row already shows is left to the save, which asks about it.
+      if (known.contains(foldName(def->StoredName)) || m_list.findItem(def->Name)) continue;
+      m_form.LoadDefinition(*def);
+      m_form.StoreDefinition(*def);
+      def->Changed = false;
+      if (!def->OtherScope || m_state.prefs.Global) {
+        m_list.AddRow(def);
+        shown = true;
+      } else {
+        m_state.hidden.push_back(def);
+      }
+      m_state.definitions.push_back(def);
+    }
+  }
+  if (shown && m_state.prefs.SortCol != 0) m_list.sort(m_state.prefs.SortCol);
 }
 
 CloseOutcome DefinitionManager::FormCloseQuery(bool trayIconActive, bool trayAvailable) {
@@ -252,6 +376,7 @@ CloseOutcome DefinitionManager::FormCloseQuery(bool trayIconActive, bool trayAva
 bool DefinitionManager::TrayExitQuery() { return !m_state.run.WindowOpened || ConfirmSave(); }
 
 void DefinitionManager::AdvancedClick() {
+  ModalScope modal(m_modal);
   if (m_host.showOptionsDialog()) ApplyGlobalDisplay();
 }
 
@@ -281,6 +406,7 @@ void DefinitionManager::DropFiles(const std::vector<std::string>& paths) {
 }
 
 void DefinitionManager::ExportClick() {
+  ModalScope modal(m_modal);
   FileDialogOptions options{std::string(kExportTitle), std::string(kExportFilter), "txt",
                             std::string(kExchangeFileName)};
   const auto path = m_prompts.saveFileName(options);
@@ -290,6 +416,7 @@ void DefinitionManager::ExportClick() {
 }
 
 void DefinitionManager::ImportClick() {
+  ModalScope modal(m_modal);
   FileDialogOptions options{std::string(kImportTitle), std::string(kImportFilter), "txt", m_lastImport};
   const auto path = m_prompts.openFileName(options);
   if (!path) return;

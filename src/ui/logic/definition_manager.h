@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "conditions/condition_tester.h"
 #include "engine/start_queue.h"
+#include "model/definition_store.h"
 #include "platform/prompts.h"
 #include "platform/registry.h"
 #include "ui/logic/list_commands.h"
@@ -61,8 +62,13 @@ class DefinitionManager {
   [[nodiscard]] ScopeItems scopeItems() const { return m_scopeItems; }
 
   // The first showing: every shown definition through the dialog's load and store into the list, the
-  // others into the hidden list, nothing left unsaved, the sort and the scope items. Once only.
+  // others into the hidden list, nothing left unsaved, the sort and the scope items. Later activations show
+  // what the hives hold now (showStoredDefinitions).
   void FormActivate();
+  // Rows the window has not changed take what their subkeys hold now: changed values are shown, removed
+  // definitions leave the list and definitions another program added join it. Not while a dialog or a
+  // question of the manager is open.
+  void showStoredDefinitions();
 
   void EditNewClick();
   void EditCopyClick();
@@ -95,7 +101,10 @@ class DefinitionManager {
   void ExportClick();
   void ImportClick();
   void HelpClick() { m_host.openHelpTopic(kHelpContentsTopic); }
-  void AboutClick() { m_host.showAboutBox(); }
+  void AboutClick() {
+    ModalScope modal(m_modal);
+    m_host.showAboutBox();
+  }
   void AdvancedClick();
   void RunButtonClick();
   void RunPopClick(int tag);
@@ -113,6 +122,21 @@ class DefinitionManager {
   [[nodiscard]] StartDefinition* selectedDefinition() const;
   void sortBySequence();
   void refreshAllRows();
+  // Shows the stored versions the user chose to keep when a save met another program's changes.
+  void showKeptVersions(const std::vector<SaveConflict>& kept);
+  // Takes def out of the list or the hidden list and out of the loaded definitions.
+  void retire(const DefinitionPtr& def);
+  // Counts the dialogs and questions open, during which the lists must not change under them.
+  class ModalScope {
+   public:
+    explicit ModalScope(int& depth) : m_depth(depth) { ++m_depth; }
+    ~ModalScope() { --m_depth; }
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+
+   private:
+    int& m_depth;
+  };
 
   AppState& m_state;
   Registry& m_registry;
@@ -125,6 +149,9 @@ class DefinitionManager {
   const StartDefinition* m_selected = nullptr;
   ScopeItems m_scopeItems;
   std::string m_lastImport;
+  int m_modal = 0;
+  // Definitions taken out of the lists while the start queue may still point at them.
+  std::vector<DefinitionPtr> m_retired;
 };
 
 // Fills a definition made for a dropped file from its path: program, name and start folder where

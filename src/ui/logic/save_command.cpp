@@ -1,5 +1,7 @@
 #include "ui/logic/save_command.h"
 
+#include <utility>
+
 #include "model/definition_store.h"
 
 namespace kip {
@@ -24,15 +26,45 @@ void restoreRunningPreferences(Preferences& running, const Preferences& saved) {
 
 }  // namespace
 
-void saveDefinitions(AppState& state, Registry& registry, Prompts& prompts, std::span<const DefinitionPtr> viewOrder) {
-  state.savedPrefs = state.prefs;
+SaveResult saveDefinitions(AppState& state, Registry& registry, Prompts& prompts,
+                           std::span<const DefinitionPtr> viewOrder) {
   DefinitionStore store(registry);
-  const SaveOutcome outcome = store.save(state.editScope(), state.deleted, viewOrder);
+  SaveDecisions decisions;
+  SaveResult result;
+  // Another program may change a definition again while the user answers; the save checks under the write
+  // lock and asks about what is new, a few times at most.
+  constexpr int kRounds = 4;
+  SaveOutcome outcome;
+  for (int round = 0; round < kRounds; ++round) {
+    for (const auto& conflict : store.conflicts(state.editScope(), state.deleted, viewOrder)) {
+      const StartDefinition* def = conflict.def.get();
+      if (decisions.replaces(def) || decisions.keeps(def)) continue;
+      switch (prompts.question(changedByAnotherProgramQuestion(def->Name))) {
+        case Answer::Cancel:
+          return {false, {}};
+        case Answer::Yes:
+          decisions.replace.push_back(def);
+          break;
+        case Answer::No:
+          decisions.keep.push_back(def);
+          result.kept.push_back(conflict);
+          break;
+      }
+    }
+    outcome = store.save(state.editScope(), state.deleted, viewOrder, &decisions);
+    if (!outcome.conflictsChanged) break;
+  }
+  if (outcome.conflictsChanged) {
+    prompts.message(kSaveRaceMessage, MessageIcon::Warning);
+    return {false, {}};
+  }
+  state.savedPrefs = state.prefs;
   if (!outcome.startListOpened) {
     prompts.message(kSaveOpenErrorMessage, MessageIcon::Error);
-    return;
+    return result;
   }
   if (auto text = unsavedDefinitionsMessage(outcome); !text.empty()) prompts.message(text, MessageIcon::Warning);
+  return result;
 }
 
 bool somethingUnsaved(const AppState& state, std::span<const DefinitionPtr> viewOrder) {
@@ -44,14 +76,17 @@ bool somethingUnsaved(const AppState& state, std::span<const DefinitionPtr> view
   return false;
 }
 
-bool ConfirmSave(AppState& state, Registry& registry, Prompts& prompts, std::span<const DefinitionPtr> viewOrder) {
+bool ConfirmSave(AppState& state, Registry& registry, Prompts& prompts, std::span<const DefinitionPtr> viewOrder,
+                 std::vector<SaveConflict>& kept) {
   if (!somethingUnsaved(state, viewOrder)) return true;
   switch (prompts.question(kSaveChangesQuestion)) {
     case Answer::Cancel:
       return false;
-    case Answer::Yes:
-      saveDefinitions(state, registry, prompts, viewOrder);
-      return true;
+    case Answer::Yes: {
+      SaveResult result = saveDefinitions(state, registry, prompts, viewOrder);
+      kept = std::move(result.kept);
+      return result.completed;
+    }
     case Answer::No:
       restoreRunningPreferences(state.prefs, state.savedPrefs);
       return true;

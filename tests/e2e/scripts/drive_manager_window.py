@@ -119,8 +119,9 @@ def kipctl(*args):
     return subprocess.run([KIPCTL, *args], capture_output=True, text=True, timeout=20, env=env)
 
 
-def start_program():
-    proc = subprocess.Popen([KIPLAUNCH], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+def start_program(extra=None):
+    proc = subprocess.Popen([KIPLAUNCH], env=dict(env, **(extra or {})), stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
     children.append(proc)
     find(name="Kip Launch Manager", role="frame")
     return proc
@@ -160,6 +161,49 @@ def start_window_manager():
         with open(log_path) as log:
             said.append(f"attempt {attempt + 1} (status {wm.returncode}): {log.read().strip()}")
     fail("the window manager did not start: " + " | ".join(said))
+
+
+def edits_at_once():
+    """The window disables Alpha, Beta and Gamma while kipctl changes Alpha, removes Beta, imports Gamma and
+    changes Delta. Back in the window, Delta's row shows kipctl's version. A first Ctrl+S is cancelled and
+    writes nothing; a second replaces Alpha and keeps Beta removed and the imported Gamma."""
+    base, log = START_LIST + "\\", WORK + "/prompts.log"
+    for name in ("Alpha", "Beta", "Gamma", "Delta"):
+        kipctl("reg", "add", base + name, "/v", "Module", "/d", "/usr/bin/" + name.lower(), "/f")
+    proc = start_program({"KIPLAUNCH_PROMPT_ANSWERS": "cynn"})
+    click(find(description="ProgramListView", role="tree"))
+    for moves in (["Home"], ["Down"], ["Down", "Down"]):  # rows Alpha, Beta, Delta, Gamma, Sleeper
+        keys(*moves, "Menu")
+        time.sleep(1)
+        keys("i")  # "D&isable" of the row's pop-up menu
+    with open(WORK + "/gamma.txt", "w", newline="") as f:
+        f.write("[Gamma]\r\nModule=/opt/gamma\r\n\r\n")
+    for args in (("reg", "add", base + "Alpha", "/v", "Parms", "/d", "--other", "/f"), ("import", WORK + "/gamma.txt",
+                 "--yes"), ("reg", "delete", base + "Beta", "/f"), ("reg", "add", base + "Delta", "/d", "/opt/delta",
+                 "/v", "Module", "/f")):
+        if kipctl(*args).returncode != 0:
+            fail("kipctl " + " ".join(args))
+    keys("alt+h")  # to the about box and back: the window is activated again
+    click(find(name="About...", role="menu item"))
+    click(find(description="OKButton"))
+    find(name="/opt/delta")
+    before = kipctl("reg", "query", START_LIST, "/s").stdout
+    keys("ctrl+s")
+    time.sleep(1)
+    if kipctl("reg", "query", START_LIST, "/s").stdout != before:
+        fail("a cancelled save wrote to the hive")
+    keys("ctrl+s")
+    find(name="/opt/gamma")
+    close_program(proc)
+    with open(log) as f:
+        asked = [line[10:line.find(" ", 10)] for line in f if line.endswith(
+            " was changed by another program since it was loaded. Replace it with your version?\n")]
+    stored = {name: kipctl("reg", "query", base + name).stdout for name in ("Alpha", "Beta", "Gamma", "Delta")}
+    if asked != ["Alpha", "Alpha", "Beta", "Gamma"] or "Disable    REG_DWORD    0x1" not in stored["Alpha"] or \
+            "--other" in stored["Alpha"] or stored["Beta"] or "/opt/gamma" not in stored["Gamma"] or \
+            "Disable    REG_DWORD    0x0" not in stored["Gamma"] or "/opt/delta" not in stored["Delta"]:
+        fail(f"asked about {asked}, stored {stored}")
+    print("nothing lost", flush=True)
 
 
 def main():
@@ -222,6 +266,7 @@ def main():
     if second != first:
         fail(f"the definition changed between runs:\n{first}\n---\n{second}")
     print("unchanged", flush=True)
+    edits_at_once()
 
     # An autostart run with a start-up delay counts down in its taskbar title, exactly as written;
     # closing that window cancels the run.

@@ -71,7 +71,7 @@ TEST_F(RuntimeObjectsTest, AtomThatCannotBeWrittenReportsFailure) {
 class RuntimeDirTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* name : {"KIPLAUNCH_RUNTIME_DIR", "XDG_RUNTIME_DIR"}) {
+    for (const char* name : {"KIPLAUNCH_RUNTIME_DIR", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "HOME"}) {
       const char* value = std::getenv(name);
       m_saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
     }
@@ -121,13 +121,22 @@ TEST_F(RuntimeDirTest, AFolderOthersMayUseIsRefusedByName) {
   }
 }
 
-TEST_F(RuntimeDirTest, FallbackIsAPrivateFolderOfTheUser) {
+// In the user's own cache, made private on first use; a link there is refused by name.
+TEST_F(RuntimeDirTest, FallbackIsAPrivateFolderInTheUsersCache) {
   unsetenv("KIPLAUNCH_RUNTIME_DIR");
   unsetenv("XDG_RUNTIME_DIR");
+  unsetenv("XDG_CACHE_HOME");
+  setenv("HOME", dir.path().c_str(), 1);
   std::string error;
   const auto runtime = resolveRuntimeDir(error);
   ASSERT_TRUE(runtime) << error;
+  EXPECT_EQ(runtime->path, dir.file(".cache/kiplaunch/run"));
   EXPECT_TRUE(runtime->fallback);
+  setenv("XDG_CACHE_HOME", dir.file("cache").c_str(), 1);
+  ASSERT_EQ(mkdir(dir.file("cache").c_str(), 0700) | mkdir(dir.file("cache/kiplaunch").c_str(), 0700), 0);
+  ASSERT_EQ(symlink(runtime->path.c_str(), dir.file("cache/kiplaunch/run").c_str()), 0);
+  EXPECT_FALSE(resolveRuntimeDir(error));
+  EXPECT_NE(error.find(dir.file("cache/kiplaunch/run") + " is not a private folder"), std::string::npos) << error;
   struct stat st {};
   ASSERT_EQ(stat(runtime->path.c_str(), &st), 0);
   EXPECT_EQ(st.st_uid, getuid());

@@ -360,5 +360,66 @@ INSTANTIATE_TEST_SUITE_P(
         DragCase{"BeforeTheWindowOpened", false, true, {{true, "/bin/a"}}, false, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// What another program does to a definition the window holds an unsaved change of, the answer given, and
+// the module the hive holds and the row shows afterwards ("-": none; the row's version then waits in Undelete).
+enum class Other { Changed, Removed, TookTheNewName, ChangedTheDeleted };
+struct ConflictCase {
+  const char* name;
+  Other other;
+  Answer answer;
+  const char* stored;
+  const char* row;
+};
+void PrintTo(const ConflictCase& c, std::ostream* os) { *os << c.name; }
+class SaveConflictTest : public DefinitionManagerTest, public ::testing::WithParamInterface<ConflictCase> {};
+
+TEST_P(SaveConflictTest, AsksBeforeItWritesOverAnotherProgramsVersion) {
+  const ConflictCase& c = GetParam();
+  const std::string name = c.other == Other::TookTheNewName ? "Beta" : "Alpha", key = std::string(kStartListKey) + "\\";
+  store(Hive::CurrentUser, "Alpha");
+  store(Hive::CurrentUser, "Quiet");
+  open();
+  select("Alpha");
+  if (c.other == Other::ChangedTheDeleted) {
+    manager.EditDeleteClick();
+  } else {
+    form.pendingEdit = [&](StartDefinition& d) { d.Name = name, d.Module = "/usr/bin/mine"; };
+    host.answers = {true};
+    c.other == Other::TookTheNewName ? manager.EditNewClick() : manager.PropertiesClick();
+  }
+  // Meanwhile another program writes the hive, also a definition the window left alone.
+  registry.setText(Hive::CurrentUser, key + "Quiet", "Module", "/opt/quiet");
+  if (c.other == Other::Removed)
+    registry.deleteTree(Hive::CurrentUser, key + "Alpha");
+  else
+    registry.setText(Hive::CurrentUser, key + name, "Module", "/opt/other");
+  registry.clearWriteLog();
+  prompts.queue({c.answer});
+  manager.SaveClick();
+  EXPECT_EQ(prompts.questions, std::vector{name + " was changed by another program since it was loaded. Replace "
+                                                  "it with your version?"});
+  const auto stored = DefinitionStore(registry).readStored(Hive::CurrentUser, name);
+  EXPECT_EQ(stored ? stored->Module : "-", c.stored);
+  const auto row = manager.list().findItem(name);
+  EXPECT_EQ(row ? manager.list().row(*row).def->Module : "-", c.row);
+  for (const auto& write : registry.writeLog()) EXPECT_EQ(write.path.find("Quiet"), std::string::npos);
+  EXPECT_EQ(manager.list().row(*manager.list().findItem("Quiet")).def->Module, "/opt/quiet");
+  EXPECT_EQ(manager.ConfirmSave(), c.answer != Answer::Cancel);  // nothing unsaved is left, or asked again
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SaveConflictTest,
+    ::testing::Values(ConflictCase{"ChangedYes", Other::Changed, Answer::Yes, "/usr/bin/mine", "/usr/bin/mine"},
+                      ConflictCase{"ChangedNo", Other::Changed, Answer::No, "/opt/other", "/opt/other"},
+                      ConflictCase{"ChangedCancel", Other::Changed, Answer::Cancel, "/opt/other", "/usr/bin/mine"},
+                      ConflictCase{"RemovedYes", Other::Removed, Answer::Yes, "/usr/bin/mine", "/usr/bin/mine"},
+                      ConflictCase{"RemovedNo", Other::Removed, Answer::No, "-", "-"},
+                      ConflictCase{"NameTakenYes", Other::TookTheNewName, Answer::Yes, "/usr/bin/mine",
+                                   "/usr/bin/mine"},
+                      ConflictCase{"NameTakenNo", Other::TookTheNewName, Answer::No, "/opt/other", "/opt/other"},
+                      ConflictCase{"DeletedYes", Other::ChangedTheDeleted, Answer::Yes, "-", "-"},
+                      ConflictCase{"DeletedNo", Other::ChangedTheDeleted, Answer::No, "/opt/other", "/opt/other"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace kip::test
