@@ -1,9 +1,8 @@
 #!/usr/bin/python3
-"""Tells for each desktop entry file given what a desktop built on GLib does with it at logon, one JSON line
-per file: whether it starts the entry, and if so the words it runs, the delay and whether in a terminal.
+"""Tells for each desktop entry file given what a desktop built on GLib does with it at logon, one line per
+file: "no", or "yes", the delay, "terminal" or "-", then the words it runs, separated by tabs.
 The current desktop comes from XDG_CURRENT_DESKTOP and programs are looked up in PATH, as at logon."""
 
-import json
 import sys
 
 import gi
@@ -82,4 +81,6 @@ def verdict(path):
 
 
 for file in sys.argv[1:]:
-    print(json.dumps(verdict(file)))
+    v = verdict(file)
+    fields = ["no"] if not v["starts"] else ["yes", str(v["delay"]), "terminal" if v["terminal"] else "-"] + v["argv"]
+    sys.stdout.buffer.write("\t".join(fields).encode() + b"\n")
