@@ -65,6 +65,22 @@ std::size_t findInvalidUtf8(std::string_view text) {
   return std::string_view::npos;
 }
 
+std::string utf8Repaired(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::uint32_t codePoint = 0;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const std::size_t start = pos;
+    if (decodeUtf8(text, pos, codePoint)) {
+      out.append(text.substr(start, pos - start));
+    } else {
+      appendUtf8(out, kReplacementCharacter);
+      ++pos;
+    }
+  }
+  return out;
+}
+
 std::string utf8Truncate(std::string_view text, std::size_t maxBytes) {
   if (text.size() <= maxBytes) return std::string(text);
   // Step back over at most three continuation bytes (10xxxxxx) to the lead byte of the character the limit

@@ -22,6 +22,9 @@ bool decodeUtf8(std::string_view text, std::size_t& pos, std::uint32_t& codePoin
 // is well formed.
 std::size_t findInvalidUtf8(std::string_view text);
 
+// text with every byte that begins no well-formed UTF-8 character replaced by U+FFFD.
+std::string utf8Repaired(std::string_view text);
+
 // The longest prefix of text of at most maxBytes bytes that does not cut a UTF-8 character in two.
 std::string utf8Truncate(std::string_view text, std::size_t maxBytes);
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "conditions/condition_text.h"
+#include "conditions/desktop_conditions.h"
 #include "conditions/group_membership_probe.h"
 
 namespace kip {
@@ -158,6 +159,17 @@ bool ConditionEvaluator::test(StartDefinition& def) {
     const std::string group = trimBlanks(def.Group);
     if (groupMembershipProbe(m_groups, m_env.UserName, group) != 0) failed(fail::kGroup, " Group(" + group + ");");
   }
+
+  if ((!def.OnlyShowIn.empty() || !def.NotShowIn.empty()) &&
+      !shownInDesktops(def.OnlyShowIn, def.NotShowIn, m_system.currentDesktops()))
+    failed(fail::kDesktop, " Desktop;");
+
+  if (const std::string program = trimBlanks(def.TryExec); !program.empty() && !m_system.programInstalled(program))
+    failed(fail::kTryExec, " TryExec;");
+
+  if (!trimBlanks(def.AutostartCondition).empty() &&
+      !autostartConditionHolds(def.AutostartCondition, m_system).value_or(false))
+    failed(fail::kCondition, " Condition;");
 
   const bool delayed = def.TestResult == 0 && def.Delay > 0;
   if (delayed) {

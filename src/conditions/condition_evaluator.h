@@ -27,6 +27,10 @@ inline constexpr std::int32_t kNet = 256;
 inline constexpr std::int32_t kResource = 512;
 inline constexpr std::int32_t kDialUp = 1024;
 inline constexpr std::int32_t kGroup = 1024;  // the same value as the dial-up failure
+// Above every sum of the values before (dial-up and group together give 2048), so that those stay apart.
+inline constexpr std::int32_t kDesktop = 4096;     // OnlyShowIn / NotShowIn against the current desktop
+inline constexpr std::int32_t kTryExec = 8192;     // the program TryExec names is not installed
+inline constexpr std::int32_t kCondition = 16384;  // the autostart condition does not hold
 }  // namespace fail
 
 // The condition test of a start definition against the environment snapshot, the live power status and

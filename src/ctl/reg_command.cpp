@@ -1,5 +1,7 @@
 #include "ctl/reg_command.h"
 
+#include "base/utf8.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -268,6 +270,11 @@ int RegCommand::add(const Options& options) {
   const auto key = parseKeyArgument(options.positionals[0], problem);
   if (!key) return failure(problem);
   if (!options.valueName && (options.type || options.data)) return failure("reg add: /t and /d need /v NAME or /ve");
+  // A name that is no UTF-8 could not be exported and read back as it is.
+  if (findInvalidUtf8(key->path) != std::string::npos)
+    return failure("reg add: the key name holds bytes that are no UTF-8");
+  if (options.valueName && findInvalidUtf8(*options.valueName) != std::string::npos)
+    return failure("reg add: the value name holds bytes that are no UTF-8");
   const auto type = options.type ? parseAddType(*options.type) : std::optional<RegType>(RegType::Sz);
   if (!type)
     return failure("reg add: unknown type \"" + *options.type + "\" (REG_SZ, REG_EXPAND_SZ, REG_DWORD or REG_BINARY)");

@@ -67,6 +67,11 @@ bool quotable(const std::vector<std::uint8_t>& data) {
   return !holdsLineBreakOrNul(text) && findInvalidUtf8(text) == std::string_view::npos;
 }
 
+// A key or value name a line carries and the reader gives back as it is: no line break or NUL, UTF-8 only.
+bool writableName(std::string_view name) {
+  return !holdsLineBreakOrNul(name) && findInvalidUtf8(name) == std::string_view::npos;
+}
+
 // Texts in this file are built by appending: GCC 12 at -O3 reports a false -Wrestrict for "literal" + string.
 std::string keyLine(const RegKeyName& key) {
   std::string line(1, '[');
@@ -79,7 +84,8 @@ std::string keyLine(const RegKeyName& key) {
 // A name for a one-line message, its line breaks and NULs spelled out.
 std::string shown(std::string_view name) {
   std::string out(1, '"');
-  for (const char c : name) out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\0' ? "\\0" : std::string(1, c);
+  for (const char c : utf8Repaired(name))
+    out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\0' ? "\\0" : std::string(1, c);
   out += '"';
   return out;
 }
@@ -95,7 +101,7 @@ std::string valuePrefix(std::string_view name) {
 }  // namespace
 
 std::optional<std::string> formatRegFileValue(std::string_view name, const RegValue& value) {
-  if (holdsLineBreakOrNul(name)) return std::nullopt;
+  if (!writableName(name)) return std::nullopt;
   const std::string prefix = valuePrefix(name);
   const auto type = static_cast<std::uint32_t>(value.type);
   const auto& data = value.data;
@@ -134,7 +140,7 @@ std::optional<std::string> RegFileWriter::exportTree(const RegKeyName& key, std:
     const auto current = std::move(pending.back());
     pending.pop_back();
     // A name a line cannot carry costs only itself (a key with everything below it); the rest is written.
-    if (holdsLineBreakOrNul(current.path)) {
+    if (!writableName(current.path)) {
       leftOut.push_back("the key " + shown(current.fullName()));
       continue;
     }
@@ -159,7 +165,8 @@ std::optional<std::string> RegFileWriter::exportTree(const RegKeyName& key, std:
   }
   problem.clear();
   for (const auto& item : leftOut)
-    problem += (problem.empty() ? "not exported (a line break or NUL in the name): " : ", ") + item;
+    problem +=
+        (problem.empty() ? "not exported (a line break, a NUL or bytes that are no UTF-8 in the name): " : ", ") + item;
   return out;
 }
 

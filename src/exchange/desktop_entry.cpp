@@ -1,12 +1,13 @@
 #include "exchange/desktop_entry.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
-#include <set>
+#include <map>
 
 #include "base/blank_trim.h"
 #include "base/utf8.h"
@@ -17,23 +18,24 @@ namespace kip {
 namespace {
 
 constexpr std::string_view kEntryGroup = "Desktop Entry";
-constexpr std::string_view kFieldCodes = "fFuUdDnNickvm";
 
-bool isKeyCharacter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
-}
-
-// A key is letters, digits and "-", optionally followed by a locale in brackets ("Name[de_DE]").
+// A key as the desktops' reader takes it: a name without "=", "[" or "]" that neither begins nor ends with a
+// blank, optionally followed by a locale in brackets ("Name[de_DE]").
 bool isValidKey(std::string_view key, bool& localised) {
-  const auto open = key.find('[');
+  const auto open = key.find_first_of("[]");
   const std::string_view base = key.substr(0, open);
-  if (base.empty()) return false;
-  for (const char c : base)
-    if (!isKeyCharacter(c)) return false;
+  if (base.empty() || base.front() == ' ' || base.back() == ' ') return false;
   localised = open != std::string_view::npos;
   if (!localised) return true;
+  if (key[open] != '[') return false;
   const std::string_view locale = key.substr(open + 1);
-  return locale.size() >= 2 && locale.back() == ']' && locale.find_first_of("[]") == locale.size() - 1;
+  if (locale.empty() || locale.back() != ']') return false;
+  for (const char c : locale.substr(0, locale.size() - 1)) {
+    const bool allowed = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                         c == '_' || c == '.' || c == '@' || static_cast<unsigned char>(c) >= 0x80;
+    if (!allowed) return false;
+  }
+  return true;
 }
 
 bool isValidGroupName(std::string_view name) {
@@ -43,20 +45,30 @@ bool isValidGroupName(std::string_view name) {
 }
 
 std::optional<bool> parseBoolean(std::string_view value) {
+  value = trimRight(value);
   if (value == "true" || value == "1") return true;
   if (value == "false" || value == "0") return false;
   return std::nullopt;
 }
 
-std::optional<std::int32_t> parseSeconds(std::string_view value) {
+// A whole number with an optional sign and blanks around it, within 32 bits.
+std::optional<std::int32_t> parseInteger(std::string_view value) {
+  value = trimRight(trimLeft(value));
+  bool negative = false;
+  if (!value.empty() && (value.front() == '+' || value.front() == '-')) {
+    negative = value.front() == '-';
+    value.remove_prefix(1);
+  }
   if (value.empty()) return std::nullopt;
-  std::int64_t seconds = 0;
+  std::int64_t number = 0;
   for (const char c : value) {
     if (c < '0' || c > '9') return std::nullopt;
-    seconds = seconds * 10 + (c - '0');
-    if (seconds > std::numeric_limits<std::int32_t>::max()) return std::nullopt;
+    number = number * 10 + (c - '0');
+    if (number > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) return std::nullopt;
   }
-  return static_cast<std::int32_t>(seconds);
+  number = negative ? -number : number;
+  if (number > std::numeric_limits<std::int32_t>::max()) return std::nullopt;
+  return static_cast<std::int32_t>(number);
 }
 
 // A list value: items end at ";" (the last one may lack it), "\;" is a ";" inside an item, and each item's
@@ -65,7 +77,7 @@ std::vector<std::string> parseList(std::string_view value) {
   std::vector<std::string> items;
   std::string item;
   const auto finish = [&] {
-    if (!item.empty()) items.push_back(unescapeDesktopValue(item));
+    if (!item.empty()) items.push_back(utf8Repaired(unescapeDesktopValue(item)));
     item.clear();
   };
   for (std::size_t i = 0; i < value.size(); ++i) {
@@ -88,6 +100,128 @@ std::vector<std::string> parseList(std::string_view value) {
   return items;
 }
 
+// The first backslash that is no string escape (\s \n \t \r \\); npos when there is none.
+std::size_t findInvalidEscape(std::string_view value) {
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] != '\\') continue;
+    if (i + 1 == value.size() || std::string_view("sntr\\").find(value[i + 1]) == std::string_view::npos) return i;
+    ++i;
+  }
+  return std::string_view::npos;
+}
+
+// A text in single quotes that a shell gives back unchanged.
+std::string shellQuoted(std::string_view text) {
+  std::string out = "'";
+  for (const char c : text) {
+    if (c == '\'')
+      out += "'\\''";
+    else
+      out += c;
+  }
+  out += '\'';
+  return out;
+}
+
+// The icon name %i gives: a theme name loses a .png, .xpm or .svg ending, as the desktops' reader drops it.
+std::string iconForFieldCode(std::string_view icon) {
+  if (!icon.empty() && icon.front() != '/') {
+    for (const std::string_view ending : {".png", ".xpm", ".svg"})
+      if (icon.ends_with(ending)) return std::string(icon.substr(0, icon.size() - ending.size()));
+  }
+  return std::string(icon);
+}
+
+// The Exec text with its field codes expanded.
+std::string expandFieldCodes(std::string_view exec, const DesktopEntry& entry) {
+  std::string out;
+  for (std::size_t i = 0; i < exec.size(); ++i) {
+    if (exec[i] != '%' || i + 1 == exec.size()) {
+      out += exec[i];
+      continue;
+    }
+    switch (exec[++i]) {
+      case '%':
+        out += '%';
+        break;
+      case 'i':
+        if (!entry.icon.empty()) out += "--icon " + shellQuoted(iconForFieldCode(entry.icon));
+        break;
+      case 'c':
+        if (!entry.name.empty()) out += shellQuoted(entry.name);
+        break;
+      case 'k':
+        if (!entry.file.empty()) out += shellQuoted(entry.file);
+        break;
+      default:  // no files or URLs are passed at logon, and the deprecated codes give nothing
+        break;
+    }
+  }
+  return out;
+}
+
+// Splits a command line into words as a shell does, without expanding anything.
+std::optional<std::vector<std::string>> splitShellWords(std::string_view text, std::string& error) {
+  std::vector<std::string> words;
+  std::string word;
+  bool inWord = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == ' ' || c == '\t' || c == '\n') {
+      if (inWord) words.push_back(std::move(word));
+      word.clear();
+      inWord = false;
+    } else if (c == '#' && !inWord) {
+      const auto end = text.find('\n', i);
+      if (end == std::string_view::npos) break;
+      i = end - 1;
+    } else if (c == '\\') {
+      if (i + 1 == text.size()) {
+        error = "it ends in a backslash";
+        return std::nullopt;
+      }
+      if (text[++i] != '\n') {
+        word += text[i];
+        inWord = true;
+      }
+    } else if (c == '\'') {
+      const auto close = text.find('\'', i + 1);
+      if (close == std::string_view::npos) {
+        error = "a single quote is not closed";
+        return std::nullopt;
+      }
+      word.append(text.substr(i + 1, close - i - 1));
+      i = close;
+      inWord = true;
+    } else if (c == '"') {
+      std::size_t j = i + 1;
+      for (; j < text.size() && text[j] != '"'; ++j) {
+        if (text[j] == '\\' && j + 1 < text.size() &&
+            std::string_view("$`\"\\\n").find(text[j + 1]) != std::string_view::npos) {
+          if (text[++j] != '\n') word += text[j];
+        } else {
+          word += text[j];
+        }
+      }
+      if (j == text.size()) {
+        error = "a double quote is not closed";
+        return std::nullopt;
+      }
+      i = j;
+      inWord = true;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(std::move(word));
+  if (words.empty() || words.front().empty()) {
+    error = "it names no program";
+    return std::nullopt;
+  }
+  return words;
+}
+
 std::string quoted(std::string_view text) {
   // Appended rather than concatenated: GCC 12 at -O3 reports a false -Wrestrict for "..." + std::string.
   std::string out(1, '"');
@@ -99,7 +233,8 @@ std::string quoted(std::string_view text) {
 // Reads the lines of one file into an entry.
 class EntryParser {
  public:
-  DesktopEntry run(std::string_view text) {
+  DesktopEntry run(std::string_view text, std::string_view file) {
+    m_entry.file = std::string(file);
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     std::size_t number = 0;
     while (!text.empty()) {
@@ -110,6 +245,20 @@ class EntryParser {
       handle(++number, trimLeft(line));
     }
     if (!m_entry.hasEntryGroup) m_entry.problems.push_back({0, "there is no [Desktop Entry] group"});
+    // Read once every line is in: the last of a key given twice counts, and Exec's field codes need the name
+    // and icon wherever they stand.
+    for (const auto& [key, value] : m_values) entryValue(value.first, key, value.second);
+    if (m_exec) {
+      std::string error;
+      const std::string_view exec = m_exec->second;
+      if (const auto bad = findInvalidEscape(exec); bad != std::string_view::npos)
+        error = "\"" + std::string(exec.substr(bad, 2)) + "\" is no escape a desktop entry value may hold";
+      else
+        m_entry.exec = splitDesktopExec(unescapeDesktopValue(exec), m_entry, error);
+      if (!m_entry.exec) problem(m_exec->first, "Exec: " + error);
+    }
+    std::stable_sort(m_entry.problems.begin(), m_entry.problems.end(),
+                     [](const auto& a, const auto& b) { return a.line < b.line; });
     return std::move(m_entry);
   }
 
@@ -117,6 +266,10 @@ class EntryParser {
   enum class Group { None, Entry, Other };
 
   void problem(std::size_t line, std::string message) { m_entry.problems.push_back({line, std::move(message)}); }
+  void ignored(std::size_t line, std::string_view key, std::string_view value, std::string_view what) {
+    m_entry.ignored.push_back({line, std::string(key) + ": " + quoted(trimRight(value)) + " is not " +
+                                         std::string(what) + "; read as absent"});
+  }
 
   void handle(std::size_t number, std::string_view line) {
     if (line.empty() || line.front() == '#') return;
@@ -140,57 +293,58 @@ class EntryParser {
       problem(number, "key " + quoted(key) + " comes before the first [group] header");
       return;
     }
-    if (!m_keys.insert(std::string(key)).second) {
-      problem(number, "key " + quoted(key) + " is given twice in its group");
-      return;
-    }
-    if (m_group == Group::Entry && !localised) entryValue(number, key, value);
+    if (m_group != Group::Entry || localised) return;
+    if (key == "Exec")
+      m_exec.emplace(number, std::string(value));
+    else
+      m_values[std::string(key)] = {number, std::string(value)};
   }
 
   void header(std::size_t number, std::string_view line) {
     if (line.size() < 2 || line.back() != ']' || !isValidGroupName(line.substr(1, line.size() - 2))) {
       problem(number, "malformed [group] header");
       m_group = Group::Other;  // its keys belong to no group this program reads
-      m_keys.clear();
       return;
     }
     const std::string_view name = line.substr(1, line.size() - 2);
-    if (!m_groups.insert(std::string(name)).second) problem(number, "group [" + std::string(name) + "] is given twice");
-    const bool entry = name == kEntryGroup && !m_entry.hasEntryGroup;
+    const bool entry = name == kEntryGroup;
     if (entry) m_entry.hasEntryGroup = true;
     m_group = entry ? Group::Entry : Group::Other;
-    m_keys.clear();
   }
+
+  static std::string text(std::string_view value) { return utf8Repaired(unescapeDesktopValue(value)); }
 
   void entryValue(std::size_t number, std::string_view key, std::string_view value) {
     if (key == "Type") {
-      m_entry.type = unescapeDesktopValue(value);
+      m_entry.type = text(value);
     } else if (key == "Name") {
-      m_entry.name = unescapeDesktopValue(value);
+      m_entry.name = text(value);
     } else if (key == "Comment") {
-      m_entry.comment = unescapeDesktopValue(value);
+      m_entry.comment = text(value);
     } else if (key == "TryExec") {
-      m_entry.tryExec = unescapeDesktopValue(value);
+      m_entry.tryExec = text(value);
     } else if (key == "Path") {
-      m_entry.path = unescapeDesktopValue(value);
+      m_entry.path = text(value);
     } else if (key == "Icon") {
-      m_entry.icon = unescapeDesktopValue(value);
-    } else if (key == "Exec") {
-      std::string error;
-      m_entry.exec = splitDesktopExec(unescapeDesktopValue(value), error);
-      if (!m_entry.exec) problem(number, "Exec: " + error);
-    } else if (key == "Hidden" || key == "X-GNOME-Autostart-enabled") {
+      m_entry.icon = text(value);
+    } else if (key == "X-GNOME-Autostart-Phase") {
+      m_entry.autostartPhase = text(trimRight(value));
+    } else if (key == "AutostartCondition") {
+      m_entry.autostartCondition = text(trimRight(value));
+    } else if (key == "X-KDE-autostart-condition") {
+      m_entry.kdeAutostartCondition = text(trimRight(value));
+    } else if (key == "Hidden" || key == "Terminal" || key == "X-GNOME-Autostart-enabled") {
       const auto flag = parseBoolean(value);
       if (!flag)
-        problem(number, std::string(key) + ": " + quoted(value) + " is not true or false");
+        ignored(number, key, value, "true or false");
       else
-        (key == "Hidden" ? m_entry.hidden : m_entry.autostartEnabled) = *flag;
+        (key == "Hidden" ? m_entry.hidden : key == "Terminal" ? m_entry.terminal : m_entry.autostartEnabled) = *flag;
     } else if (key == "X-GNOME-Autostart-Delay") {
-      const auto seconds = parseSeconds(value);
+      const auto seconds = parseInteger(value);
       if (!seconds)
-        problem(number, std::string(key) + ": " + quoted(value) + " is not a number of seconds");
+        ignored(number, key, value, "a whole number of seconds");
       else
-        m_entry.autostartDelay = *seconds;
+        m_entry.autostartDelay = std::max(*seconds, 0);
     } else if (key == "OnlyShowIn") {
       m_entry.onlyShowIn = parseList(value);
     } else if (key == "NotShowIn") {
@@ -200,8 +354,8 @@ class EntryParser {
 
   DesktopEntry m_entry;
   Group m_group = Group::None;
-  std::set<std::string> m_groups;
-  std::set<std::string> m_keys;  // the keys of the current group
+  std::map<std::string, std::pair<std::size_t, std::string>> m_values;  // key -> line, value; the last given
+  std::optional<std::pair<std::size_t, std::string>> m_exec;
 };
 
 }  // namespace
@@ -241,71 +395,18 @@ std::string unescapeDesktopValue(std::string_view value) {
   return out;
 }
 
-std::optional<std::vector<std::string>> splitDesktopExec(std::string_view exec, std::string& error) {
-  std::vector<std::string> words;
-  std::string word;
-  bool inWord = false;
-  bool kept = false;  // the word has a character or a pair of quotes, so it stays even when empty
-  bool inQuotes = false;
-  for (std::size_t i = 0; i < exec.size(); ++i) {
-    const char c = exec[i];
-    if (!inQuotes && (isSpaceOrTab(c) || c == '\n')) {
-      if (kept) words.push_back(std::move(word));
-      word.clear();
-      inWord = kept = false;
-      continue;
-    }
-    inWord = true;
-    if (c == '"') {
-      inQuotes = !inQuotes;
-      kept = true;
-    } else if (c == '\\') {
-      if (i + 1 == exec.size()) {
-        error = "it ends in a backslash";
-        return std::nullopt;
-      }
-      const char next = exec[i + 1];
-      if (!inQuotes || std::string_view("\"`$\\").find(next) != std::string_view::npos) {
-        word += next;
-        ++i;
-      } else {
-        word += c;
-      }
-      kept = true;
-    } else if (c == '%') {
-      if (i + 1 == exec.size()) {
-        error = "it ends in a lone %";
-        return std::nullopt;
-      }
-      const char code = exec[++i];
-      if (code == '%') {
-        word += '%';
-        kept = true;
-      } else if (kFieldCodes.find(code) == std::string_view::npos) {
-        error = std::string("unknown field code %") + code;
-        return std::nullopt;
-      }
-    } else if (c == '\'' && !inQuotes) {
-      error = "a single quote outside double quotes (Exec quotes with double quotes only)";
-      return std::nullopt;
-    } else {
-      word += c;
-      kept = true;
-    }
-  }
-  if (inQuotes) {
-    error = "a double quote is not closed";
-    return std::nullopt;
-  }
-  if (inWord && kept) words.push_back(std::move(word));
-  if (words.empty() || words.front().empty()) {
-    error = "it names no program";
-    return std::nullopt;
-  }
-  return words;
+std::optional<std::vector<std::string>> splitDesktopExec(std::string_view exec, const DesktopEntry& entry,
+                                                         std::string& error) {
+  return splitShellWords(expandFieldCodes(exec, entry), error);
 }
 
-DesktopEntry parseDesktopEntry(std::string_view text) { return EntryParser().run(text); }
+std::vector<std::string> terminalCommand(const ProgramInstalled& installed) {
+  if (installed("xdg-terminal-exec")) return {"xdg-terminal-exec"};
+  if (installed("x-terminal-emulator")) return {"x-terminal-emulator", "-e"};
+  return {};
+}
+
+DesktopEntry parseDesktopEntry(std::string_view text, std::string_view file) { return EntryParser().run(text, file); }
 
 DesktopEntry readDesktopEntryFile(const std::string& path) {
   DesktopEntry failed;
@@ -336,11 +437,12 @@ DesktopEntry readDesktopEntryFile(const std::string& path) {
     failed.problems.push_back({0, "is larger than " + std::to_string(kMaxDesktopEntrySize) + " bytes"});
     return failed;
   }
-  return parseDesktopEntry(text);
+  return parseDesktopEntry(text, path);
 }
 
 std::optional<StartDefinition> definitionFromDesktopEntry(const DesktopEntry& entry, std::string_view fallbackName,
-                                                          std::string& error) {
+                                                          std::string& error,
+                                                          const std::vector<std::string>& terminal) {
   if (!entry.problems.empty()) {
     error = entry.problems.front().message;
     return std::nullopt;
@@ -349,14 +451,22 @@ std::optional<StartDefinition> definitionFromDesktopEntry(const DesktopEntry& en
     error = "there is no Exec key";
     return std::nullopt;
   }
-  const std::string& program = entry.exec->front();
+  if (entry.terminal && terminal.empty()) {
+    error =
+        "it runs in a terminal (Terminal=true), and no terminal emulator is installed (xdg-terminal-exec or "
+        "x-terminal-emulator)";
+    return std::nullopt;
+  }
+  std::vector<std::string> words = entry.terminal ? terminal : std::vector<std::string>{};
+  words.insert(words.end(), entry.exec->begin(), entry.exec->end());
+  const std::string& program = words.front();
   if (program.find('"') != std::string::npos) {
     error = "the program's name holds a double quote, which a command line cannot carry";
     return std::nullopt;
   }
   StartDefinition def;
   def.Module = program.find_first_of(" \t") == std::string::npos ? program : "\"" + program + "\"";
-  def.Parms = quoteArguments(std::span(entry.exec->begin() + 1, entry.exec->end()));
+  def.Parms = quoteArguments(std::span(words.begin() + 1, words.end()));
   def.StartDirectory = entry.path;
   for (const auto* text : {&def.Module, &def.Parms, &def.StartDirectory}) {
     if (text->size() > kMaxTextLength) {

@@ -8,14 +8,18 @@ namespace {
 
 constexpr DefinitionKeyword text(std::string_view written, std::string_view folded,
                                  std::string StartDefinition::*field) {
-  return {written, folded, ExchangeValueKind::Text, field, nullptr, nullptr};
+  return {written, folded, ExchangeValueKind::Text, field, nullptr, nullptr, true};
+}
+constexpr DefinitionKeyword optionalText(std::string_view written, std::string_view folded,
+                                         std::string StartDefinition::*field) {
+  return {written, folded, ExchangeValueKind::Text, field, nullptr, nullptr, false};
 }
 constexpr DefinitionKeyword number(std::string_view written, std::string_view folded,
                                    std::int32_t StartDefinition::*field) {
-  return {written, folded, ExchangeValueKind::Number, nullptr, field, nullptr};
+  return {written, folded, ExchangeValueKind::Number, nullptr, field, nullptr, true};
 }
 constexpr DefinitionKeyword flag(std::string_view written, std::string_view folded, bool StartDefinition::*field) {
-  return {written, folded, ExchangeValueKind::Flag, nullptr, nullptr, field};
+  return {written, folded, ExchangeValueKind::Flag, nullptr, nullptr, field, true};
 }
 
 bool isWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -48,6 +52,10 @@ const std::array<DefinitionKeyword, kDefinitionKeywordCount> kDefinitionKeywords
     number("Wait", "WAIT", &StartDefinition::Wait),
     number("WaitType", "WAITTYPE", &StartDefinition::WaitType),
     flag("Disable", "DISABLE", &StartDefinition::Disable),
+    optionalText("OnlyShowIn", "ONLYSHOWIN", &StartDefinition::OnlyShowIn),
+    optionalText("NotShowIn", "NOTSHOWIN", &StartDefinition::NotShowIn),
+    optionalText("TryExec", "TRYEXEC", &StartDefinition::TryExec),
+    optionalText("AutostartCondition", "AUTOSTARTCONDITION", &StartDefinition::AutostartCondition),
 }};
 
 const std::array<PreferenceKeyword, kPreferenceKeywordCount> kPreferenceKeywords = {{
@@ -111,6 +119,24 @@ void copyExchangeFields(const StartDefinition& from, StartDefinition& to) {
         break;
     }
   }
+}
+
+bool sameExchangeFields(const StartDefinition& a, const StartDefinition& b) {
+  if (a.Name != b.Name) return false;
+  for (const auto& keyword : kDefinitionKeywords) {
+    switch (keyword.kind) {
+      case ExchangeValueKind::Text:
+        if (a.*keyword.text != b.*keyword.text) return false;
+        break;
+      case ExchangeValueKind::Number:
+        if (a.*keyword.number != b.*keyword.number) return false;
+        break;
+      case ExchangeValueKind::Flag:
+        if (a.*keyword.flag != b.*keyword.flag) return false;
+        break;
+    }
+  }
+  return true;
 }
 
 }  // namespace kip

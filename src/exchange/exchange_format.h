@@ -23,6 +23,7 @@ struct DefinitionKeyword {
   std::string StartDefinition::*text;
   std::int32_t StartDefinition::*number;
   bool StartDefinition::*flag;
+  bool writtenWhenEmpty = true;  // false: a text most definitions lack, left out when empty
 };
 
 // A preference keyword and the running preference it carries.
@@ -35,7 +36,7 @@ struct PreferenceKeyword {
   bool Preferences::*flag;
 };
 
-inline constexpr std::size_t kDefinitionKeywordCount = 25;
+inline constexpr std::size_t kDefinitionKeywordCount = 29;
 inline constexpr std::size_t kPreferenceKeywordCount = 7;
 
 extern const std::array<DefinitionKeyword, kDefinitionKeywordCount> kDefinitionKeywords;
@@ -57,7 +58,10 @@ bool parseExchangeFlag(std::string_view value);
 // Appends a number in decimal, "-" when negative, no "+" and no leading zeros.
 void appendExchangeNumber(std::string& out, std::int32_t number);
 
-// Copies the name and the 25 fields the file carries from one record to another, and nothing else.
+// Copies the name and the fields the file carries from one record to another, and nothing else.
 void copyExchangeFields(const StartDefinition& from, StartDefinition& to);
+
+// True when two records have the same name and the same values in the fields the file carries.
+bool sameExchangeFields(const StartDefinition& a, const StartDefinition& b);
 
 }  // namespace kip

@@ -71,6 +71,7 @@ std::string appendDefinition(std::string& out, const StartDefinition& def) {
   for (const auto& keyword : kDefinitionKeywords) {
     switch (keyword.kind) {
       case ExchangeValueKind::Text:
+        if (!keyword.writtenWhenEmpty && (def.*keyword.text).empty()) break;
         if (holdsLineBreak(def.*keyword.text))
           return lineBreakMessage("the " + std::string(keyword.written) + " of " + shownName(def.Name));
         appendLine(out, keyword.written, def.*keyword.text);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "base/blank_trim.h"
 #include "exchange/exchange_format.h"
@@ -30,27 +31,25 @@ std::vector<std::string_view> splitList(std::string_view text, char separator) {
   return items;
 }
 
-bool anyOf(const std::vector<std::string>& listed, const std::vector<std::string_view>& desktops) {
-  return std::any_of(listed.begin(), listed.end(), [&](const std::string& name) {
-    return std::find(desktops.begin(), desktops.end(), name) != desktops.end();
-  });
+std::string joined(const std::vector<std::string>& items) {
+  std::string out;
+  for (const auto& item : items) {
+    if (!out.empty()) out += ';';
+    out += item;
+  }
+  return out;
 }
 
-// The desktop's decision for a well-formed entry; empty when it starts it.
-std::string notStartedReason(const DesktopEntry& entry, const std::vector<std::string_view>& desktops,
-                             const ProgramInstalled& installed) {
+// The desktop's decision for a well-formed entry that holds at every logon; empty when it starts it. What
+// depends on the logon (the desktop, TryExec, AutostartCondition) goes into the definition instead.
+std::string notStartedReason(const DesktopEntry& entry) {
   if (entry.hidden) return "Hidden=true";
   if (!entry.autostartEnabled) return "X-GNOME-Autostart-enabled=false";
-  if (!entry.type.empty() && entry.type != "Application") return "Type=" + entry.type;
-  if (!entry.onlyShowIn.empty() && !anyOf(entry.onlyShowIn, desktops)) return "OnlyShowIn names no current desktop";
-  if (anyOf(entry.notShowIn, desktops)) return "NotShowIn names a current desktop";
-  if (!entry.tryExec.empty() && installed && !installed(entry.tryExec))
-    return "TryExec " + entry.tryExec + " is not installed";
+  if (entry.type != "Application") return entry.type.empty() ? "no Type=Application" : "Type=" + entry.type;
   return {};
 }
 
-AutostartEntry judge(std::string id, std::string path, bool perUser, const std::vector<std::string_view>& desktops,
-                     const ProgramInstalled& installed) {
+AutostartEntry judge(std::string id, std::string path, bool perUser, const ProgramInstalled& installed) {
   AutostartEntry item;
   item.id = std::move(id);
   item.path = std::move(path);
@@ -62,15 +61,57 @@ AutostartEntry judge(std::string id, std::string path, bool perUser, const std::
     item.reasonLine = item.entry.problems.front().line;
     return item;
   }
-  item.reason = notStartedReason(item.entry, desktops, installed);
+  item.reason = notStartedReason(item.entry);
   if (!item.reason.empty()) {
     item.verdict = AutostartVerdict::NotStarted;
     return item;
   }
   const std::string fallback = item.id.substr(0, item.id.size() - kSuffix.size());
-  item.definition = definitionFromDesktopEntry(item.entry, fallback, item.reason);
-  if (!item.definition) item.verdict = AutostartVerdict::Malformed;
+  item.definition = definitionFromDesktopEntry(item.entry, fallback, item.reason, terminalCommand(installed));
+  if (!item.definition) {
+    item.verdict = AutostartVerdict::Malformed;
+    return item;
+  }
+  StartDefinition& def = *item.definition;
+  def.DesktopEntryId = item.id;
+  def.OnlyShowIn = joined(item.entry.onlyShowIn);
+  def.NotShowIn = joined(item.entry.notShowIn);
+  def.TryExec = item.entry.tryExec;
+  if (!item.entry.autostartCondition.empty())
+    def.AutostartCondition = item.entry.autostartCondition;
+  else if (!item.entry.kdeAutostartCondition.empty())
+    def.AutostartCondition = "KDE " + item.entry.kdeAutostartCondition;
+  if (const auto field = overlongTextField(def)) {
+    item.reason =
+        std::string(*field) + " is longer than the " + std::to_string(kMaxTextLength) + " bytes a definition holds";
+    item.definition.reset();
+    item.verdict = AutostartVerdict::Malformed;
+  }
   return item;
+}
+
+// The desktop session's start phases in the order it runs them; an entry without one, or with another, is an
+// application.
+constexpr std::string_view kPhases[] = {
+    "EarlyInitialization", "PreDisplayServer", "DisplayServer", "Initialization", "WindowManager", "Panel", "Desktop",
+    "Applications"};
+
+std::int32_t phaseRank(std::string_view phase) {
+  for (std::size_t i = 0; i < std::size(kPhases); ++i)
+    if (kPhases[i] == phase) return static_cast<std::int32_t>(i) + 1;
+  return static_cast<std::int32_t>(std::size(kPhases));
+}
+
+// Where some entry belongs to a phase before the applications, every entry's phase becomes its sequence group,
+// so that the groups start in the desktop's order; otherwise all stay in the first group.
+void orderByPhase(std::vector<AutostartEntry>& entries) {
+  const std::int32_t applications = phaseRank("Applications");
+  const bool phased = std::any_of(entries.begin(), entries.end(), [&](const AutostartEntry& item) {
+    return item.definition && phaseRank(item.entry.autostartPhase) < applications;
+  });
+  if (!phased) return;
+  for (auto& item : entries)
+    if (item.definition) item.definition->Sequence = phaseRank(item.entry.autostartPhase);
 }
 
 // The *.desktop files of one folder by name; a missing or unreadable folder has none.
@@ -99,15 +140,14 @@ XdgAutostartFolders xdgAutostartFolders(const char* configHome, const char* conf
   return folders;
 }
 
-std::vector<AutostartEntry> scanXdgAutostart(const XdgAutostartFolders& folders, std::string_view currentDesktops,
-                                             const ProgramInstalled& installed) {
-  const auto desktops = splitList(currentDesktops, ':');
+std::vector<AutostartEntry> scanXdgAutostart(const XdgAutostartFolders& folders, const ProgramInstalled& installed) {
   std::map<std::string, std::pair<std::string, bool>> chosen;  // id -> path, per user
   for (const auto& [id, path] : desktopFiles(folders.user)) chosen.emplace(id, std::pair(path, true));
   for (const auto& folder : folders.system)
     for (const auto& [id, path] : desktopFiles(folder)) chosen.emplace(id, std::pair(path, false));
   std::vector<AutostartEntry> entries;
-  for (const auto& [id, file] : chosen) entries.push_back(judge(id, file.first, file.second, desktops, installed));
+  for (const auto& [id, file] : chosen) entries.push_back(judge(id, file.first, file.second, installed));
+  orderByPhase(entries);
   return entries;
 }
 
@@ -124,25 +164,54 @@ XdgImportResult importXdgAutostart(Registry& registry, Hive scope, const std::ve
   DefinitionStore(registry).load(scope, false, stored);
   ScopeDefinitionList list(stored);
 
+  // The definitions an earlier import made from each entry file, and those this run has matched already.
+  std::map<std::string, std::size_t> byEntry;
+  for (std::size_t row = 0; row < list.itemCount(); ++row) {
+    const DefinitionPtr def = list.itemDefinition(row);
+    if (!def->DesktopEntryId.empty()) byEntry.emplace(def->DesktopEntryId, row);
+  }
+  std::set<DefinitionPtr> matched;
+
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (!entries[i].definition) continue;
     const StartDefinition& fresh = *entries[i].definition;
     result.names[i] = fresh.Name;
-    const auto row = list.findItem(fresh.Name);
+    // The entry's own definition; else one of its name that came from no entry file (made by hand or by an
+    // import that did not record its file), which the question may replace. A definition another entry made
+    // is never taken: that entry keeps its program, and this one is added under the next free name.
+    std::optional<std::size_t> row;
+    if (const auto own = byEntry.find(fresh.DesktopEntryId); own != byEntry.end()) {
+      row = own->second;
+    } else if (const auto named = list.findItem(fresh.Name)) {
+      const DefinitionPtr def = list.itemDefinition(*named);
+      if (def->DesktopEntryId.empty() && !matched.contains(def)) row = named;
+    }
     const DefinitionPtr existing = row ? list.itemDefinition(*row) : nullptr;
     if (!existing) {
       auto def = std::make_shared<StartDefinition>(fresh);
       def->Changed = true;
-      list.AddRow(def);  // keeps dry runs seeing their own additions, so two entries of one name clash
+      list.AddRow(def);  // gives the next free name, and keeps dry runs seeing their own additions
+      byEntry.emplace(def->DesktopEntryId, list.itemCount() - 1);
+      matched.insert(def);
       result.names[i] = def->Name;
       result.actions[i] = AutostartImport::Added;
+      continue;
+    }
+    matched.insert(existing);
+    result.names[i] = existing->Name;
+    StartDefinition updated = *existing;
+    copyExchangeFields(fresh, updated);
+    updated.Name = existing->DesktopEntryId.empty() ? fresh.Name : existing->Name;
+    updated.DesktopEntryId = fresh.DesktopEntryId;
+    if (sameExchangeFields(updated, *existing) && updated.DesktopEntryId == existing->DesktopEntryId) {
+      result.actions[i] = AutostartImport::Unchanged;
       continue;
     }
     if (dryRun) {
       result.actions[i] = AutostartImport::Clash;
       continue;
     }
-    const Answer answer = prompts.question(overwriteQuestion(fresh.Name));
+    const Answer answer = prompts.question(overwriteQuestion(existing->Name));
     if (answer == Answer::Cancel) {
       result.cancelled = true;
       break;
@@ -151,7 +220,7 @@ XdgImportResult importXdgAutostart(Registry& registry, Hive scope, const std::ve
       result.actions[i] = AutostartImport::Kept;
       continue;
     }
-    copyExchangeFields(fresh, *existing);
+    *existing = std::move(updated);
     existing->Changed = true;
     list.RefreshRow(*row);
     result.actions[i] = AutostartImport::Overwritten;

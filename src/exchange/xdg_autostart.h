@@ -28,7 +28,7 @@ XdgAutostartFolders xdgAutostartFolders(const char* configHome, const char* conf
 enum class AutostartVerdict {
   Starts,
   Malformed,   // problems, no Exec, or a command a definition cannot hold
-  NotStarted,  // Hidden, X-GNOME-Autostart-enabled=false, another Type, OnlyShowIn/NotShowIn, TryExec missing
+  NotStarted,  // Hidden, X-GNOME-Autostart-enabled=false, no Type=Application
 };
 
 // One autostart entry: the file that takes precedence for its name.
@@ -44,19 +44,18 @@ struct AutostartEntry {
   std::optional<StartDefinition> definition;  // what it becomes, for one that starts
 };
 
-// Tells whether TryExec's program is installed: an absolute path that is an executable file, or a name found
-// as one in PATH.
-using ProgramInstalled = std::function<bool(std::string_view program)>;
-
 // Reads the *.desktop files of the folders, keeps for each file name the first found (the user's folder first,
-// then the system folders in order) and decides whether the desktop starts it, with currentDesktops the names
-// of $XDG_CURRENT_DESKTOP (":"-separated) matched against OnlyShowIn and NotShowIn. Sorted by file name.
-std::vector<AutostartEntry> scanXdgAutostart(const XdgAutostartFolders& folders, std::string_view currentDesktops,
-                                             const ProgramInstalled& installed);
+// then the system folders in order) and decides whether the desktop ever starts it. What the desktop decides
+// at each logon (OnlyShowIn, NotShowIn, TryExec, AutostartCondition and X-KDE-autostart-condition) becomes
+// the definition's conditions, tested at every run. installed finds the terminal emulator for Terminal=true.
+// When some entry belongs to an X-GNOME-Autostart-Phase before Applications, every entry's phase becomes its
+// Sequence (EarlyInitialization 1 ... Desktop 7, Applications and the rest 8).
+// Sorted by file name.
+std::vector<AutostartEntry> scanXdgAutostart(const XdgAutostartFolders& folders, const ProgramInstalled& installed);
 
 // What became of one entry that starts: on a dry run Added means it would be added and Clash that the
-// overwrite question would be asked.
-enum class AutostartImport { Added, Overwritten, Kept, Clash, NotReached };
+// overwrite question would be asked; Unchanged, that the list holds it as the entry gives it already.
+enum class AutostartImport { Added, Overwritten, Kept, Clash, Unchanged, NotReached };
 
 struct XdgImportResult {
   std::vector<AutostartImport> actions;  // one per entry given, in order
@@ -67,11 +66,13 @@ struct XdgImportResult {
   std::string message;
 };
 
-// Turns the entries that start into definitions of one scope as the exchange import does: a name not in the
-// list is added (made unique); a name in the list asks the overwrite question (Yes overwrites the command,
-// folder, name and the conditions that the exchange file carries; No keeps the stored one; Cancel stops, what
-// came before stays). Then saves through the definition store; stored definitions are never removed. A dry run
-// asks nothing and saves nothing. Nothing is read or saved when a hive involved
+// Turns the entries that start into definitions of one scope. An entry is matched with the definition an
+// earlier import made from the same file, else with a definition of its name that came from no file; one
+// without a match is added under the next free name, so two entries of one name never become one definition.
+// A match that differs asks the overwrite question (Yes overwrites the command, folder and the conditions
+// that the exchange file carries; No keeps the stored one; Cancel stops, what came before stays); one that
+// holds the entry already is left alone. Then saves through the definition store; stored definitions are
+// never removed. A dry run asks nothing and saves nothing. Nothing is read or saved when a hive involved
 // reports a problem.
 XdgImportResult importXdgAutostart(Registry& registry, Hive scope, const std::vector<AutostartEntry>& entries,
                                    Prompts& prompts, bool dryRun);

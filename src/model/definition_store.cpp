@@ -1,8 +1,10 @@
 #include "model/definition_store.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <tuple>
+#include <type_traits>
 #include <unordered_set>
 
 #include "base/utf8.h"
@@ -40,6 +42,15 @@ class ValueWriter {
   void text(std::string_view name, std::string_view value) { note(writeText(m_key, name, value)); }
   void dword(std::string_view name, std::int32_t value) { note(writeDword(m_key, name, value)); }
   void date(std::string_view name, DateTime value) { note(writeDouble(m_key, name, value)); }
+  // A text that most definitions lack: written when set, removed when empty, so that they keep no such value.
+  void optionalText(std::string_view name, std::string_view value) {
+    if (!value.empty()) {
+      text(name, value);
+      return;
+    }
+    const RegCode code = m_key.deleteValue(name);
+    if (code != win::kFileNotFound) note(code);
+  }
   [[nodiscard]] RegCode firstFailure() const { return m_failure; }
 
  private:
@@ -96,6 +107,17 @@ struct SavedState {
     return {def, hive, def->StoredName, def->StoredHive, def->Changed, def->RunStateChanged, def->Loaded};
   }
 };
+
+// The texts written only when set, by value name.
+template <typename Definition>
+auto optionalTexts(Definition& def) {
+  using Text = std::conditional_t<std::is_const_v<Definition>, const std::string, std::string>;
+  return std::array<std::pair<std::string_view, Text*>, 5>{{{"OnlyShowIn", &def.OnlyShowIn},
+                                                            {"NotShowIn", &def.NotShowIn},
+                                                            {"TryExec", &def.TryExec},
+                                                            {"AutostartCondition", &def.AutostartCondition},
+                                                            {"Desktop Entry", &def.DesktopEntryId}}};
+}
 
 void restoreStates(const std::vector<SavedState>& states, Hive hive) {
   for (const auto& state : states) {
@@ -155,6 +177,11 @@ std::optional<std::string_view> overlongTextField(const StartDefinition& def) {
       {"User", &def.User},
       {"Group", &def.Group},
       {"NetResource", &def.NetResource},
+      {"OnlyShowIn", &def.OnlyShowIn},
+      {"NotShowIn", &def.NotShowIn},
+      {"TryExec", &def.TryExec},
+      {"AutostartCondition", &def.AutostartCondition},
+      {"Desktop Entry", &def.DesktopEntryId},
   };
   for (const auto& [name, text] : texts)
     if (text->size() > kMaxTextLength) return name;
@@ -192,6 +219,7 @@ void DefinitionStore::readValues(RegKey& key, StartDefinition& def) {
   readNumber(key, "TestResult", def.TestResult);
   if (auto disable = readDword(key, "Disable")) def.Disable = *disable != 0;
   readNumber(key, "Sequence", def.Sequence);
+  for (const auto& [name, field] : optionalTexts(def)) readText(key, name, *field);
 }
 
 RegCode DefinitionStore::writeDefinitionValues(RegKey& key, const StartDefinition& def) {
@@ -222,6 +250,7 @@ RegCode DefinitionStore::writeDefinitionValues(RegKey& key, const StartDefinitio
   out.dword("WaitType", def.WaitType);
   out.dword("Disable", def.Disable ? 1 : 0);
   out.dword("Sequence", def.Sequence);
+  for (const auto& [name, field] : optionalTexts(def)) out.optionalText(name, *field);
   return out.firstFailure();
 }
 
@@ -275,7 +304,8 @@ bool DefinitionStore::sameDefinitionValues(const StartDefinition& a, const Start
   const auto values = [](const StartDefinition& d) {
     return std::tie(d.Module, d.Parms, d.StartDirectory, d.Configuration, d.User, d.Group, d.Window, d.Apm, d.Net,
                     d.Dun, d.NetTest, d.NetResource, d.Days, d.Dates, d.From, d.To, d.Frequency, d.Units, d.Changes,
-                    d.Delay, d.Msg, d.MsgID, d.Wait, d.WaitType, d.Disable, d.Sequence);
+                    d.Delay, d.Msg, d.MsgID, d.Wait, d.WaitType, d.Disable, d.Sequence, d.OnlyShowIn, d.NotShowIn,
+                    d.TryExec, d.AutostartCondition, d.DesktopEntryId);
   };
   return values(a) == values(b);
 }
@@ -429,7 +459,7 @@ SaveOutcome DefinitionStore::save(Hive editScope, std::span<const DefinitionPtr>
     for (const auto& def : viewOrder) {
       if (!def || def->OtherScope || (!def->Changed && !def->RunStateChanged) || keeps(def)) continue;
       // Such a name would address the Start List key itself or a key nested in another definition's.
-      if (!isStorableName(def->Name)) {
+      if (!isStorableName(def->Name) || findInvalidUtf8(def->Name) != std::string::npos) {
         outcome.invalidNames.push_back(def->Name);
         continue;
       }
@@ -499,8 +529,8 @@ std::string unsavedDefinitionsMessage(const SaveOutcome& outcome) {
   std::string text;
   if (!outcome.invalidNames.empty()) {
     text +=
-        "These definitions were not saved because a name must not be empty, contain \"\\\" "
-        "or be longer than 259 bytes:";
+        "These definitions were not saved because a name must not be empty, contain \"\\\" or bytes that "
+        "are no UTF-8, or be longer than 259 bytes:";
     for (const auto& name : outcome.invalidNames) text += "\n  \"" + name + "\"";
   }
   if (!outcome.overlongTexts.empty()) {

@@ -26,6 +26,15 @@ struct StartDefinition {
   std::string User;
   std::string Group;
   std::string NetResource;
+  // Conditions taken over from a desktop's autostart entries, tested at every run; empty means none.
+  std::string OnlyShowIn;          // desktops (";"-separated) of which one must be current
+  std::string NotShowIn;           // desktops (";"-separated) none of which may be current
+  std::string TryExec;             // a program that must be installed
+  std::string AutostartCondition;  // "GSettings SCHEMA KEY", "if-exists FILE", "unless-exists FILE",
+                                   // "KDE FILE:GROUP:KEY:DEFAULT"
+  // The file name of the desktop autostart entry the definition was imported from, so that importing the
+  // same entry again finds it whatever its name; empty for one made otherwise.
+  std::string DesktopEntryId;  // "Desktop Entry"
   std::int32_t Window = 0;
   std::int32_t Apm = 0;
   std::int32_t Net = 0;

@@ -305,6 +305,28 @@ void TProgramForm::build() {
     row->addWidget(c.RB_netNo);
     row->addWidget(c.Net_Resource, 1);
   }
+  // What a desktop's autostart entry asks of the session, tested at every run like the conditions above.
+  c.DesktopGroup =
+      named(new QGroupBox(QStringLiteral(" Desktop Session ")), "DesktopGroup", QStringLiteral("Desktop Session"));
+  {
+    auto* grid = new QGridLayout(c.DesktopGroup);
+    const auto addLine = [&](int row, QLineEdit*& edit, const char* control, const QString& label,
+                             const QString& description) {
+      edit = named(new QLineEdit, control, label);
+      edit->setToolTip(description);
+      grid->addWidget(fieldLabel(label, edit), row, 0);
+      grid->addWidget(edit, row, 1);
+    };
+    addLine(0, c.DesktopOnly, "DesktopOnly", QStringLiteral("Only in desktops:"),
+            QStringLiteral("Starts only when one of these desktops (separated by ;) is current"));
+    addLine(1, c.DesktopNot, "DesktopNot", QStringLiteral("Not in desktops:"),
+            QStringLiteral("Does not start when one of these desktops (separated by ;) is current"));
+    addLine(2, c.TryExecProgram, "TryExecProgram", QStringLiteral("Needs program:"),
+            QStringLiteral("Starts only when this program is installed"));
+    addLine(3, c.AutostartCondition, "AutostartCondition", QStringLiteral("Autostart condition:"),
+            QStringLiteral("GSettings SCHEMA KEY, if-exists FILE, unless-exists FILE or KDE FILE:GROUP:KEY:DEFAULT"));
+  }
+  page->addWidget(c.DesktopGroup);
   page->addStretch(1);
 
   // "Times"
@@ -436,7 +458,8 @@ void TProgramForm::build() {
   for (int group = 0; group < 3; ++group)
     for (QAbstractButton* button : m_radioButtons[static_cast<std::size_t>(group)]->buttons()) order.push_back(button);
   for (QWidget* w : std::initializer_list<QWidget*>{c.CB_change, c.CB_cConfig, c.CB_cPower, c.CB_cUser, c.CB_net,
-                                                    c.RB_netYes, c.RB_netNo, c.Net_Resource, c.CB_days})
+                                                    c.RB_netYes, c.RB_netNo, c.Net_Resource, c.DesktopOnly,
+                                                    c.DesktopNot, c.TryExecProgram, c.AutostartCondition, c.CB_days})
     order.push_back(w);
   for (QCheckBox* day : c.CB_day) order.push_back(day);
   for (QWidget* w : std::initializer_list<QWidget*>{c.CB_times, c.TimeFrom, c.TimeTo, c.CB_freq, c.FreqCount,
@@ -492,6 +515,10 @@ void TProgramForm::bind() {
                               {c.DelayCount, &s.DelayCount},
                               {c.SequenceNumber, &s.SequenceNumber},
                               {c.Net_Resource, &s.Net_Resource},
+                              {c.DesktopOnly, &s.DesktopOnly},
+                              {c.DesktopNot, &s.DesktopNot},
+                              {c.TryExecProgram, &s.TryExecProgram},
+                              {c.AutostartCondition, &s.AutostartCondition},
                               {c.FreqCount, &s.FreqCount},
                               {c.WaitCount, &s.WaitCount},
                               {c.MsgCount, &s.MsgCount}})

@@ -80,6 +80,11 @@ class TProgramForm : public QDialog {
     QRadioButton* RB_netYes;
     QRadioButton* RB_netNo;
     QLineEdit* Net_Resource;
+    QGroupBox* DesktopGroup;
+    QLineEdit* DesktopOnly;
+    QLineEdit* DesktopNot;
+    QLineEdit* TryExecProgram;
+    QLineEdit* AutostartCondition;
     QCheckBox* CB_days;
     QGroupBox* DaysGroup;
     std::array<QCheckBox*, 7> CB_day;

@@ -426,5 +426,55 @@ TEST_F(ConditionEvaluatorTest, EveryConditionFailingAtOnce) {
   EXPECT_EQ(def.Countdown, 0);
 }
 
+// The conditions a desktop's autostart entries carry, tested against the session of this run.
+struct DesktopCase {
+  std::string onlyShowIn, notShowIn, tryExec, condition;
+  std::string desktops;
+  std::int32_t testResult;
+  std::string result;
+};
+
+class DesktopConditionTest : public ConditionEvaluatorTest, public ::testing::WithParamInterface<DesktopCase> {};
+
+TEST_P(DesktopConditionTest, EachHasItsValueAndToken) {
+  const DesktopCase& c = GetParam();
+  def.OnlyShowIn = c.onlyShowIn;
+  def.NotShowIn = c.notShowIn;
+  def.TryExec = c.tryExec;
+  def.AutostartCondition = c.condition;
+  probes.system.desktops = c.desktops;
+  probes.system.installed = {"orca", "/usr/bin/tool"};
+  probes.system.files = {{"screen-on", ""}, {"kded5rc", "[Module-x]\nautoload=false\n[Other]\nautoload=true\n"}};
+  probes.system.settings = {{"org.a11y screen-reader-enabled", true}, {"org.a11y magnifier", false}};
+  run();
+  EXPECT_EQ(def.TestResult, c.testResult);
+  EXPECT_EQ(def.Result, c.result);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DesktopConditionTest,
+    ::testing::Values(DesktopCase{"KDE", "", "", "", "GNOME", 4096, "SKIP (Failed: Desktop)"},
+                      DesktopCase{"KDE;GNOME", "", "", "", "ubuntu:GNOME", 0, "OK"},
+                      DesktopCase{"", "GNOME", "", "", "ubuntu:GNOME", 4096, "SKIP (Failed: Desktop)"},
+                      // The first current desktop either list names decides.
+                      DesktopCase{"ubuntu", "GNOME", "", "", "ubuntu:GNOME", 0, "OK"},
+                      DesktopCase{"KDE", "", "", "", "", 4096, "SKIP (Failed: Desktop)"},
+                      DesktopCase{"", "KDE", "", "", "", 0, "OK"}, DesktopCase{"", "", "orca", "", "", 0, "OK"},
+                      DesktopCase{"", "", " /usr/bin/tool ", "", "", 0, "OK"},
+                      DesktopCase{"", "", "missing", "", "", 8192, "SKIP (Failed: TryExec)"},
+                      DesktopCase{"", "", "", "GSettings org.a11y screen-reader-enabled", "", 0, "OK"},
+                      DesktopCase{"", "", "", "GSettings org.a11y magnifier", "", 16384, "SKIP (Failed: Condition)"},
+                      DesktopCase{"", "", "", "GSettings org.a11y unknown-key", "", 16384, "SKIP (Failed: Condition)"},
+                      DesktopCase{"", "", "", "if-exists screen-on", "", 0, "OK"},
+                      DesktopCase{"", "", "", "unless-exists screen-on", "", 16384, "SKIP (Failed: Condition)"},
+                      DesktopCase{"", "", "", "if-exists screen-off", "", 16384, "SKIP (Failed: Condition)"},
+                      DesktopCase{"", "", "", "KDE kded5rc:Module-x:autoload:true", "", 16384,
+                                  "SKIP (Failed: Condition)"},
+                      DesktopCase{"", "", "", "KDE kded5rc:Module-y:autoload:true", "", 0, "OK"},
+                      DesktopCase{"", "", "", "KDE absentrc:G:k:false", "", 16384, "SKIP (Failed: Condition)"},
+                      DesktopCase{"", "", "", "GNOME3 if-session-type x11", "", 16384, "SKIP (Failed: Condition)"},
+                      DesktopCase{"KDE", "", "missing", "if-exists screen-off", "GNOME", 28672,
+                                  "SKIP (Failed: Desktop; TryExec; Condition)"}));
+
 }  // namespace
 }  // namespace kip::test

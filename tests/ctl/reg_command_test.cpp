@@ -298,13 +298,26 @@ TEST_F(RegCommandTest, ANameALineCannotCarryCostsOnlyItselfInTheExport) {
   m_registry.setText(Hive::CurrentUser, "K", "two\nlines", "2");
   m_registry.setText(Hive::CurrentUser, "K\\bad\rkey", "x", "3");
   m_registry.setText(Hive::CurrentUser, "K\\z", "y", "4");
+  // A name that is no UTF-8 (an older build's, or made by hand) would make the file read back in a code page.
+  m_registry.setText(Hive::CurrentUser, "K\\Caf\xE9", "w", "5");
+  m_registry.setText(Hive::CurrentUser, "K\\z", "Caf\xC3\xA9", "6");
   EXPECT_EQ(run({"export", "HKCU\\K", dir.file("out.reg")}), 1);
   expectOneErrorLine(
-      "not exported (a line break or NUL in the name): the value \"two\\nlines\" of "
-      "\"HKEY_CURRENT_USER\\K\", the key \"HKEY_CURRENT_USER\\K\\bad\\rkey\"");
+      "not exported (a line break, a NUL or bytes that are no UTF-8 in the name): the value \"two\\nlines\" of "
+      "\"HKEY_CURRENT_USER\\K\", the key \"HKEY_CURRENT_USER\\K\\bad\\rkey\", the key "
+      "\"HKEY_CURRENT_USER\\K\\Caf\xEF\xBF\xBD\"");
   EXPECT_EQ(readFile(dir.file("out.reg")),
             "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"kept\"=\"1\"\r\n\r\n"
-            "[HKEY_CURRENT_USER\\K\\z]\r\n\"y\"=\"4\"\r\n\r\n");
+            "[HKEY_CURRENT_USER\\K\\z]\r\n\"Caf\xC3\xA9\"=\"6\"\r\n\"y\"=\"4\"\r\n\r\n");
+  // Its own import reads the file back exactly.
+  m_registry.setText(Hive::CurrentUser, "K\\z", "Caf\xC3\xA9", "changed");
+  EXPECT_EQ(run({"import", dir.file("out.reg")}), 0);
+  EXPECT_EQ(text(Hive::CurrentUser, "K\\z", "Caf\xC3\xA9"), "6");
+  // No such name comes in through reg add.
+  EXPECT_EQ(run({"add", "HKCU\\K\\x\xFF"}), 1);
+  expectOneErrorLine("reg add: the key name holds bytes that are no UTF-8");
+  EXPECT_EQ(run({"add", "HKCU\\K", "/v", "v\xFF", "/d", "1"}), 1);
+  expectOneErrorLine("reg add: the value name holds bytes that are no UTF-8");
 }
 
 TEST_F(RegCommandTest, ExportReplacesAFileOnlyWhenToldOrAnswered) {

@@ -42,6 +42,18 @@ std::optional<PowerStatus> FakeSystemInfo::powerStatus() {
   return power;
 }
 
+std::optional<std::string> FakeSystemInfo::configFile(std::string_view path) {
+  const auto it = files.find(path);
+  if (it == files.end()) return std::nullopt;
+  return it->second;
+}
+
+std::optional<bool> FakeSystemInfo::settingsBoolean(std::string_view schema, std::string_view key) {
+  const auto it = settings.find(std::string(schema) + " " + std::string(key));
+  if (it == settings.end()) return std::nullopt;
+  return it->second;
+}
+
 LookupResult FakeNameResolver::resolve(std::string_view host) {
   asked.emplace_back(host);
   if (auto numeric = IpAddress::parse(host)) return {LookupStatus::Ok, *numeric};

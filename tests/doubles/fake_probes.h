@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,9 +69,18 @@ class FakeSystemInfo final : public SystemInfo {
   std::optional<PowerStatus> power = PowerStatus{1, 255};
   int powerCalls = 0;
 
+  std::string desktops;                                   // currentDesktops()
+  std::set<std::string, std::less<>> installed;           // the programs programInstalled() finds
+  std::map<std::string, std::string, std::less<>> files;  // configFile() by path
+  std::map<std::string, bool, std::less<>> settings;      // "schema key" -> value
+
   [[nodiscard]] bool isNT() const override { return nt; }
   std::optional<std::string> userName() override { return user; }
   std::optional<PowerStatus> powerStatus() override;
+  std::string currentDesktops() override { return desktops; }
+  bool programInstalled(std::string_view program) override { return installed.contains(program); }
+  std::optional<std::string> configFile(std::string_view path) override;
+  std::optional<bool> settingsBoolean(std::string_view schema, std::string_view key) override;
 };
 
 // A name resolver with scripted answers: listed names resolve to their address, numeric addresses to

@@ -99,6 +99,32 @@ TEST_F(ScopeExchangeTest, ExportsTheStoredPreferencesAndTheScopeInLoadOrder) {
   EXPECT_EQ(text.find("Clock"), std::string::npos);
 }
 
+// The conditions taken from a desktop's autostart entries go from the store into the file and back; a
+// definition without them gets no such lines and no such values.
+TEST_F(ScopeExchangeTest, DesktopConditionsRoundTripAndAreLeftOutWhereUnset) {
+  registry.setText(Hive::CurrentUser, definitionKey("Mail"), "OnlyShowIn", "KDE;XFCE");
+  registry.setText(Hive::CurrentUser, definitionKey("Mail"), "TryExec", "mail");
+  registry.setText(Hive::CurrentUser, definitionKey("Mail"), "AutostartCondition", "if-exists mail-on");
+  const auto file = path("conditions.txt");
+  ASSERT_TRUE(exportScope(registry, Hive::CurrentUser, file).written);
+  const auto written = read(file);
+  const auto mail = written.find("[Mail]");
+  EXPECT_NE(written.find("Disable=0\r\nOnlyShowIn=KDE;XFCE\r\nTryExec=mail\r\nAutostartCondition=if-exists mail-on\r\n",
+                         mail),
+            std::string::npos)
+      << written;
+  EXPECT_EQ(written.find("NotShowIn"), std::string::npos);
+  EXPECT_EQ(written.substr(0, mail).find("OnlyShowIn"), std::string::npos);  // Backup has none
+
+  const auto result = importScope(registry, Hive::LocalMachine, file, prompts);
+  EXPECT_TRUE(result.saveMessage.empty()) << result.saveMessage;
+  EXPECT_EQ(text(Hive::LocalMachine, definitionKey("Mail"), "OnlyShowIn"), "KDE;XFCE");
+  EXPECT_EQ(text(Hive::LocalMachine, definitionKey("Mail"), "TryExec"), "mail");
+  EXPECT_EQ(text(Hive::LocalMachine, definitionKey("Mail"), "AutostartCondition"), "if-exists mail-on");
+  EXPECT_EQ(text(Hive::LocalMachine, definitionKey("Mail"), "NotShowIn"), std::nullopt);
+  EXPECT_EQ(text(Hive::LocalMachine, definitionKey("Backup"), "OnlyShowIn"), std::nullopt);
+}
+
 TEST_F(ScopeExchangeTest, ExportsTheMachineWideScope) {
   const auto file = path("machine.txt");
   ASSERT_TRUE(exportScope(registry, Hive::LocalMachine, file).written);

@@ -1,6 +1,3 @@
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -9,9 +6,11 @@
 #include <ostream>
 #include <sstream>
 
+#include "conditions/desktop_conditions.h"
 #include "engine/launcher.h"
 #include "exchange/xdg_autostart.h"
 #include "platform/linux/sqlite_registry.h"
+#include "platform/program_path.h"
 #include "terminal_prompts.h"
 #include "verbs.h"
 
@@ -55,23 +54,6 @@ std::optional<ImportXdgArgs> parseArgs(const std::vector<std::string>& args, Io&
     }
   }
   return parsed;
-}
-
-bool isExecutableFile(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
-}
-
-// TryExec's test: an absolute path must be an executable file, a name is looked for in PATH.
-bool programInstalled(std::string_view program) {
-  if (program.empty()) return false;
-  if (program.front() == '/') return isExecutableFile(std::string(program));
-  if (program.find('/') != std::string_view::npos) return false;
-  const char* path = std::getenv("PATH");
-  std::istringstream dirs(path ? path : "/usr/local/bin:/usr/bin:/bin");
-  for (std::string dir; std::getline(dirs, dir, ':');)
-    if (!dir.empty() && isExecutableFile(dir + "/" + std::string(program))) return true;
-  return false;
 }
 
 std::string shellQuoted(const std::string& text) {
@@ -145,7 +127,11 @@ std::string describe(const AutostartEntry& item, const std::string& name) {
   const StartDefinition& def = *item.definition;
   std::string text = "\"" + name + "\": " + commandText(def);
   if (def.Delay > 0) text += ", delay " + std::to_string(def.Delay) + " s";
-  return text + " (" + item.path + ")";
+  if (def.Sequence > 0) text += ", sequence " + std::to_string(def.Sequence);
+  if (const std::string conditions = desktopConditionsText(def); !conditions.empty()) text += ", " + conditions;
+  text += " (" + item.path;
+  if (name != def.Name) text += "; \"" + def.Name + "\" is taken";
+  return text + ")";
 }
 
 }  // namespace
@@ -157,9 +143,13 @@ int runImportXdg(const std::vector<std::string>& args, Io& io) {
   if (!parsed) return 1;
   const XdgAutostartFolders folders =
       xdgAutostartFolders(std::getenv("XDG_CONFIG_HOME"), std::getenv("XDG_CONFIG_DIRS"), std::getenv("HOME"));
-  const char* desktops = std::getenv("XDG_CURRENT_DESKTOP");
-  const std::vector<AutostartEntry> entries = scanXdgAutostart(folders, desktops ? desktops : "", programInstalled);
+  const std::vector<AutostartEntry> entries = scanXdgAutostart(folders, programInPath);
   for (const auto& item : entries) {
+    for (const auto& note : item.entry.ignored) io.out << item.path << ':' << note.line << ": " << note.message << '\n';
+    if (item.definition && !item.definition->AutostartCondition.empty() &&
+        !isKnownAutostartCondition(item.definition->AutostartCondition))
+      io.out << item.path << ": the condition \"" << item.definition->AutostartCondition
+             << "\" is of no form this program tests; the definition will not start until it is changed\n";
     if (item.verdict == AutostartVerdict::Malformed) {
       io.err << item.path;
       if (item.reasonLine > 0) io.err << ':' << item.reasonLine;
@@ -186,18 +176,36 @@ int runImportXdg(const std::vector<std::string>& args, Io& io) {
     const SaveOutcome& save = *result.save;
     return save.startListOpened &&
            std::find(save.invalidNames.begin(), save.invalidNames.end(), name) == save.invalidNames.end() &&
-           std::find(save.unwritableNames.begin(), save.unwritableNames.end(), name) == save.unwritableNames.end();
+           std::find(save.unwritableNames.begin(), save.unwritableNames.end(), name) == save.unwritableNames.end() &&
+           std::none_of(save.overlongTexts.begin(), save.overlongTexts.end(),
+                        [&](const auto& overlong) { return overlong.first == name; });
   };
+  std::size_t stored = 0;
+  std::size_t refused = 0;
+  std::size_t unchanged = 0;
   std::vector<std::string> undo;
   bool hideFailed = false;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const std::string& name = result.names[i];
     switch (result.actions[i]) {
       case AutostartImport::Added:
-        io.out << (parsed->dryRun ? "would add " : "added ") << describe(entries[i], name) << '\n';
+      case AutostartImport::Overwritten: {
+        const bool added = result.actions[i] == AutostartImport::Added;
+        if (!saved(name)) {
+          io.out << "not stored: " << describe(entries[i], name) << '\n';
+          ++refused;
+          continue;
+        }
+        io.out << (parsed->dryRun ? "would add "
+                   : added        ? "added "
+                                  : "overwrote ")
+               << describe(entries[i], name) << '\n';
+        ++stored;
         break;
-      case AutostartImport::Overwritten:
-        io.out << "overwrote " << describe(entries[i], name) << '\n';
+      }
+      case AutostartImport::Unchanged:
+        io.out << "already in the list: " << describe(entries[i], name) << '\n';
+        ++unchanged;
         break;
       case AutostartImport::Clash:
         io.out << "would ask before overwriting " << describe(entries[i], name) << '\n';
@@ -217,6 +225,12 @@ int runImportXdg(const std::vector<std::string>& args, Io& io) {
       hideFailed = true;
     }
   }
+  if (parsed->dryRun)
+    io.out << "would store " << stored;
+  else
+    io.out << "stored " << stored << ", refused " << refused;
+  if (unchanged > 0) io.out << ", already in the list " << unchanged;
+  io.out << '\n';
   if (!undo.empty()) {
     io.out << "The imported entries no longer start by themselves (Hidden=true). To undo that:\n";
     for (const auto& command : undo) io.out << "  " << command << '\n';

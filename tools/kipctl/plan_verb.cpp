@@ -31,7 +31,9 @@ constexpr int kUsageStatus = 2;
 constexpr const char* kPlanUsage =
     "usage: kipctl plan [--global] [--at \"YYYY-MM-DD HH:MM\"] [--mains | --battery PERCENT] [--user NAME]\n"
     "                   [--config NAME] [--network | --no-network] [--dialup | --no-dialup]\n"
-    "                   [--present RESOURCE]... [--absent RESOURCE]... [--json]\n";
+    "                   [--present RESOURCE]... [--absent RESOURCE]... [--desktop NAMES]\n"
+    "                   [--installed PROGRAM]... [--missing PROGRAM]... [--met CONDITION]...\n"
+    "                   [--unmet CONDITION]... [--json]\n";
 // The codes the network probe gives when there is no network, and the one given for an absent resource.
 constexpr std::int32_t kNoNetworkCode = -1222;
 constexpr std::int32_t kAbsentCode = -1;
@@ -48,6 +50,9 @@ struct PlanOptions {
   std::optional<std::int32_t> network;
   std::optional<std::int32_t> dialUp;
   ProbeAnswers answers;
+  std::optional<std::string> desktops;     // $XDG_CURRENT_DESKTOP of the planned logon
+  std::map<std::string, bool> programs;    // installed or missing, for TryExec
+  std::map<std::string, bool> conditions;  // autostart conditions that hold or do not
 };
 
 // "YYYY-MM-DD HH:MM", a real date and time of day.
@@ -88,7 +93,8 @@ std::optional<PlanOptions> parseOptions(const std::vector<std::string>& args, Io
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool takesValue = arg == "--at" || arg == "--battery" || arg == "--user" || arg == "--config" ||
-                            arg == "--present" || arg == "--absent";
+                            arg == "--present" || arg == "--absent" || arg == "--desktop" || arg == "--installed" ||
+                            arg == "--missing" || arg == "--met" || arg == "--unmet";
     if (takesValue && i + 1 == args.size()) return fail(arg + " needs a value");
     const std::string value = takesValue ? args[++i] : std::string();
     if (arg == "--global") {
@@ -122,6 +128,13 @@ std::optional<PlanOptions> parseOptions(const std::vector<std::string>& args, Io
       const auto [it, inserted] = resources.emplace(value, present);
       if (!inserted && it->second != present) return fail("\"" + value + "\" is given as present and as absent");
       options.answers.set(value, present ? 1 : kAbsentCode);
+    } else if (arg == "--desktop") {
+      options.desktops = value;
+    } else if (arg == "--installed" || arg == "--missing" || arg == "--met" || arg == "--unmet") {
+      const bool yes = arg == "--installed" || arg == "--met";
+      auto& facts = arg == "--installed" || arg == "--missing" ? options.programs : options.conditions;
+      const auto [it, inserted] = facts.emplace(value, yes);
+      if (!inserted && it->second != yes) return fail("\"" + value + "\" is given both ways");
     } else {
       return fail("unknown option \"" + arg + "\"");
     }
@@ -132,14 +145,48 @@ std::optional<PlanOptions> parseOptions(const std::vector<std::string>& args, Io
 // The system's facts, with the power status the options give in place of the live one.
 class PlanSystemInfo final : public SystemInfo {
  public:
-  PlanSystemInfo(SystemInfo& inner, std::optional<PowerStatus> power) : m_inner(inner), m_power(power) {}
+  PlanSystemInfo(SystemInfo& inner, const PlanOptions& options) : m_inner(inner), m_options(options) {}
   [[nodiscard]] bool isNT() const override { return m_inner.isNT(); }
   std::optional<std::string> userName() override { return m_inner.userName(); }
-  std::optional<PowerStatus> powerStatus() override { return m_power ? m_power : m_inner.powerStatus(); }
+  std::optional<PowerStatus> powerStatus() override {
+    return m_options.power ? m_options.power : m_inner.powerStatus();
+  }
+  std::string currentDesktops() override {
+    return m_options.desktops ? *m_options.desktops : m_inner.currentDesktops();
+  }
+  bool programInstalled(std::string_view program) override {
+    const auto it = m_options.programs.find(std::string(program));
+    return it != m_options.programs.end() ? it->second : m_inner.programInstalled(program);
+  }
+  // --met and --unmet answer the file and settings questions their conditions ask; others go to the system.
+  std::optional<std::string> configFile(std::string_view path) override {
+    const std::string file(path);
+    if (const auto it = m_options.conditions.find("if-exists " + file); it != m_options.conditions.end())
+      return it->second ? std::optional<std::string>("") : std::nullopt;
+    if (const auto it = m_options.conditions.find("unless-exists " + file); it != m_options.conditions.end())
+      return it->second ? std::nullopt : std::optional<std::string>("");
+    std::string text;  // "KDE FILE:GROUP:KEY:DEFAULT" answered as a file that sets KEY
+    for (const auto& [condition, holds] : m_options.conditions) {
+      const std::string prefix = "KDE " + file + ":";
+      if (!condition.starts_with(prefix)) continue;
+      const std::string rest = condition.substr(prefix.size());
+      const auto colon = rest.find(':');
+      const auto last = rest.rfind(':');
+      if (colon == std::string::npos || last == colon) continue;
+      text += "[" + rest.substr(0, colon) + "]\n" + rest.substr(colon + 1, last - colon - 1) + "=" +
+              (holds ? "true" : "false") + "\n";
+    }
+    if (!text.empty()) return text;
+    return m_inner.configFile(path);
+  }
+  std::optional<bool> settingsBoolean(std::string_view schema, std::string_view key) override {
+    const auto it = m_options.conditions.find("GSettings " + std::string(schema) + " " + std::string(key));
+    return it != m_options.conditions.end() ? std::optional<bool>(it->second) : m_inner.settingsBoolean(schema, key);
+  }
 
  private:
   SystemInfo& m_inner;
-  std::optional<PowerStatus> m_power;
+  const PlanOptions& m_options;
 };
 
 std::string momentText(DateTime moment) {
@@ -274,7 +321,7 @@ int runPlan(const std::vector<std::string>& args, Io& io) {
 
   // The environment snapshot and the preferences as the autostart run gathers them, then the options' facts.
   LinuxSystemInfo realSystem;
-  PlanSystemInfo system(realSystem, options->power);
+  PlanSystemInfo system(realSystem, *options);
   EnvironmentSnapshot env;
   env.IsNT = system.isNT();
   readPreviousStart(*registry, env);

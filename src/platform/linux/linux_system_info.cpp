@@ -1,14 +1,23 @@
 #include "platform/linux/linux_system_info.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <pwd.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <vector>
 
 #include "platform/linux/text_file.h"
+#include "platform/program_path.h"
 
 namespace kip {
 
@@ -28,6 +37,105 @@ std::optional<std::string> LinuxSystemInfo::userName() {
 }
 
 std::optional<PowerStatus> LinuxSystemInfo::powerStatus() { return readPowerSupplyDir(m_powerSupplyDir); }
+
+std::string LinuxSystemInfo::currentDesktops() {
+  const char* desktops = std::getenv("XDG_CURRENT_DESKTOP");
+  return desktops ? desktops : "";
+}
+
+namespace {
+
+constexpr std::size_t kMaxConfigFile = 1 << 20;
+constexpr int kSettingsLimitMs = 2000;
+
+// Runs a program without a shell and returns what it wrote on standard output (at most 4 KiB), or nullopt
+// when it could not start, failed or did not end within limitMs (then it is killed).
+std::optional<std::string> outputOf(const std::vector<std::string>& args, int limitMs) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return std::nullopt;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  std::vector<char*> argv;
+  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(fds[1]);
+  if (spawned != 0) {
+    ::close(fds[0]);
+    return std::nullopt;
+  }
+  std::string out;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  bool ended = false;
+  while (!ended) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd wait{fds[0], POLLIN, 0};
+    if (::poll(&wait, 1, static_cast<int>(left.count())) <= 0) continue;
+    char buffer[512];
+    const ssize_t got = ::read(fds[0], buffer, sizeof buffer);
+    if (got <= 0) {
+      ended = got == 0 || errno != EINTR;
+      continue;
+    }
+    if (out.size() < 4096) out.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fds[0]);
+  if (!ended) ::kill(pid, SIGKILL);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!ended || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+  return out;
+}
+
+}  // namespace
+
+bool LinuxSystemInfo::programInstalled(std::string_view program) { return programInPath(program); }
+
+std::optional<std::string> LinuxSystemInfo::configFile(std::string_view path) {
+  std::string full;
+  if (path.starts_with('/')) {
+    full = path;
+  } else {
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    if (configHome && configHome[0] == '/')
+      full = configHome;
+    else if (home && home[0] == '/')
+      full = std::string(home) + "/.config";
+    else
+      return std::nullopt;
+    full += '/';
+    full += path;
+  }
+  struct stat info {};
+  if (::stat(full.c_str(), &info) != 0) return std::nullopt;
+  if (S_ISDIR(info.st_mode)) return std::string();
+  if (!S_ISREG(info.st_mode)) return std::string();
+  std::ifstream in(full, std::ios::binary);
+  if (!in) return std::string();
+  std::string text(kMaxConfigFile, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  return text;
+}
+
+std::optional<bool> LinuxSystemInfo::settingsBoolean(std::string_view schema, std::string_view key) {
+  const auto out = outputOf({"gsettings", "get", std::string(schema), std::string(key)}, kSettingsLimitMs);
+  if (!out) return std::nullopt;
+  std::string_view value = *out;
+  while (!value.empty() && (value.back() == '\n' || value.back() == ' ')) value.remove_suffix(1);
+  if (value == "true") return true;
+  if (value == "false") return false;
+  return std::nullopt;
+}
 
 namespace {
 

@@ -15,6 +15,10 @@ class LinuxSystemInfo final : public SystemInfo {
   [[nodiscard]] bool isNT() const override { return true; }
   std::optional<std::string> userName() override;
   std::optional<PowerStatus> powerStatus() override;
+  std::string currentDesktops() override;
+  bool programInstalled(std::string_view program) override;
+  std::optional<std::string> configFile(std::string_view path) override;
+  std::optional<bool> settingsBoolean(std::string_view schema, std::string_view key) override;
 
  private:
   std::string m_powerSupplyDir;

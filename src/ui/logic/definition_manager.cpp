@@ -9,6 +9,7 @@
 #include "exchange/desktop_entry.h"
 #include "exchange/exchange_reader.h"
 #include "exchange/exchange_writer.h"
+#include "platform/program_path.h"
 #include "ui/logic/save_command.h"
 
 namespace kip {
@@ -476,7 +477,7 @@ void fillFromDroppedPath(StartDefinition& def, const std::string& path) {
 bool ResolveShortcut(StartDefinition& def, const std::string& path) {
   const DesktopEntry entry = readDesktopEntryFile(path);
   std::string error;
-  const auto made = definitionFromDesktopEntry(entry, def.Name, error);
+  const auto made = definitionFromDesktopEntry(entry, def.Name, error, terminalCommand(programInPath));
   if (!made) return false;
   def.Module = made->Module;
   def.Parms = made->Parms;

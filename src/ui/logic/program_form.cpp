@@ -299,6 +299,10 @@ void LoadDefinition(ProgramFormState& form, const StartDefinition& d) {
   SetChecked(form, form.CB_net, d.NetTest != 0);
   SetNetPresent(form, d.NetTest >= 0);
   SetText(form, form.Net_Resource, d.NetResource);
+  SetText(form, form.DesktopOnly, d.OnlyShowIn);
+  SetText(form, form.DesktopNot, d.NotShowIn);
+  SetText(form, form.TryExecProgram, d.TryExec);
+  SetText(form, form.AutostartCondition, d.AutostartCondition);
 
   loadTiming(form, d.Delay, form.CB_delay, form.DelayCount, form.CB_delayunits);
   loadTiming(form, d.Msg, form.CB_msg, form.MsgCount, form.CB_msgunits);
@@ -414,6 +418,15 @@ void StoreConditions(ProgramFormState& form, StartDefinition& d) {
   if (netTest != d.NetTest || (netTest != 0 && form.Net_Resource.Text != d.NetResource)) {
     d.NetResource = form.Net_Resource.Text;
     d.NetTest = netTest;
+    form.DialogChanged = true;
+  }
+
+  for (auto [edit, field] : {std::pair{&form.DesktopOnly, &d.OnlyShowIn},
+                             {&form.DesktopNot, &d.NotShowIn},
+                             {&form.TryExecProgram, &d.TryExec},
+                             {&form.AutostartCondition, &d.AutostartCondition}}) {
+    if (edit->Text == *field) continue;
+    *field = edit->Text;
     form.DialogChanged = true;
   }
 
@@ -573,7 +586,7 @@ int HelpTopic(ProgramFormPage page) {
 
 bool OkButtonClick(const ProgramFormState& form, Prompts& prompts) {
   // The restriction texts are stored only while their boxes are ticked.
-  const std::array<std::tuple<const char*, const std::string*, bool>, 7> texts = {{
+  const std::array<std::tuple<const char*, const std::string*, bool>, 11> texts = {{
       {"Program", &form.ModuleName.Text, true},
       {"Parameters", &form.CommandLine.Text, true},
       {"Start in", &form.StartDirectory.Text, true},
@@ -581,6 +594,10 @@ bool OkButtonClick(const ProgramFormState& form, Prompts& prompts) {
       {"Userid", &form.UserComboBox.Text, form.SpecialUser.Checked},
       {"Group", &form.GroupComboBox.Text, form.SpecialGroup.Checked},
       {"Resource", &form.Net_Resource.Text, true},
+      {"Only in desktops", &form.DesktopOnly.Text, true},
+      {"Not in desktops", &form.DesktopNot.Text, true},
+      {"Needs program", &form.TryExecProgram.Text, true},
+      {"Autostart condition", &form.AutostartCondition.Text, true},
   }};
   for (auto [field, text, stored] : texts) {
     if (!stored || text->size() <= kMaxTextLength) continue;

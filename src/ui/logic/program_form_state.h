@@ -52,6 +52,11 @@ struct ProgramFormState {
   RadioButton RB_netYes{true, true};
   RadioButton RB_netNo;
   Edit Net_Resource;
+  // The desktop session's conditions, as a desktop's autostart entries carry them
+  Edit DesktopOnly;         // OnlyShowIn
+  Edit DesktopNot;          // NotShowIn
+  Edit TryExecProgram;      // TryExec
+  Edit AutostartCondition;  // AutostartCondition
 
   // "Times" tab
   Label TimeTitle;

@@ -90,7 +90,15 @@ TEST_F(ProgramFormTest, UneditedStoreKeepsEveryValue) {
   d.Executed = 45000.5;
   d.Tested = 45001.25;
   d.IconSource = "/usr/bin/mail";
+  d.OnlyShowIn = "KDE;XFCE";
+  d.NotShowIn = "GNOME";
+  d.TryExec = "mail";
+  d.AutostartCondition = "if-exists mail-on";
   const StartDefinition stored = roundTrip(d);
+  EXPECT_EQ(form.DesktopOnly.Text, "KDE;XFCE");
+  EXPECT_EQ(form.AutostartCondition.Text, "if-exists mail-on");
+  EXPECT_EQ(stored.NotShowIn, "GNOME");
+  EXPECT_EQ(stored.TryExec, "mail");
 
   EXPECT_FALSE(stored.Changed);
   EXPECT_EQ(form.SequenceNumber.Text, "1000");
@@ -211,6 +219,17 @@ INSTANTIATE_TEST_SUITE_P(
         EditCase{"emptied resource turns the test off", [](auto& f) { SetText(f, f.Net_Resource, ""); },
                  [](auto& d) { EXPECT_EQ(std::pair(d.NetTest, d.NetResource), std::pair(0, std::string())); }},
         EditCase{"absent", [](auto& f) { SetNetPresent(f, false); }, [](auto& d) { EXPECT_EQ(d.NetTest, -1); }},
+        EditCase{"desktop session",
+                 [](auto& f) {
+                   SetText(f, f.DesktopOnly, "KDE");
+                   SetText(f, f.TryExecProgram, "orca");
+                   SetText(f, f.AutostartCondition, "GSettings org.a11y screen-reader-enabled");
+                 },
+                 [](auto& d) {
+                   EXPECT_EQ(d.OnlyShowIn, "KDE");
+                   EXPECT_EQ(d.TryExec, "orca");
+                   EXPECT_EQ(d.AutostartCondition, "GSettings org.a11y screen-reader-enabled");
+                 }},
         EditCase{"days",
                  [](auto& f) {
                    SetChecked(f, f.CB_days, true);
