@@ -2,12 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "doubles/fake_launcher.h"
-#include "doubles/fake_logon_atom.h"
-#include "doubles/fake_probes.h"
-#include "doubles/fixed_clock.h"
-#include "doubles/memory_registry.h"
-#include "doubles/scripted_prompts.h"
+#include "doubles/program_doubles.h"
 #include "model/registry_layout.h"
 
 namespace kip::test {
@@ -22,18 +17,7 @@ struct DoneCase {
   bool done;  // the run ends after its first pass
 };
 
-class RunEngineDoneTest : public ::testing::TestWithParam<DoneCase> {
- protected:
-  MemoryRegistry registry;
-  FakeSystemInfo system;
-  FakeLogonAtom atom;
-  ScriptedPrompts prompts;
-  FixedClock clock;
-  FakeNetworkServices network;
-  FakeHostProbe host;
-  FakeGroupMembership groups;
-  FakeLauncher launcher;
-};
+class RunEngineDoneTest : public ::testing::TestWithParam<DoneCase>, protected ProgramDoubles {};
 
 TEST_P(RunEngineDoneTest, TheRunEndsAfterItsFirstPassOnlyWhenNothingIsLeftToWaitFor) {
   const auto& c = GetParam();

@@ -17,12 +17,7 @@
 #include <QTreeView>
 #include <QUrl>
 
-#include "doubles/fake_launcher.h"
-#include "doubles/fake_logon_atom.h"
-#include "doubles/fake_probes.h"
-#include "doubles/fixed_clock.h"
-#include "doubles/memory_registry.h"
-#include "doubles/scripted_prompts.h"
+#include "doubles/program_doubles.h"
 #include "model/registry_layout.h"
 #include "ui/application_window.h"
 #include "ui/program_form.h"
@@ -42,7 +37,7 @@ struct ShowCounter : QObject {
 
 // A main window over doubles of every service, so that the binding of the start queue, the
 // notification icon and the close can be driven tick by tick.
-class MainFormTest : public ::testing::Test {
+class MainFormTest : public ::testing::Test, protected ProgramDoubles {
  protected:
   std::unique_ptr<TMainForm> create(Switch sw = Switch::None) {
     return std::make_unique<TMainForm>(
@@ -66,16 +61,6 @@ class MainFormTest : public ::testing::Test {
   }
 
   static std::string title(TMainForm& form) { return form.applicationWindow()->title().toStdString(); }
-
-  MemoryRegistry registry;
-  FakeSystemInfo system;
-  FakeLogonAtom atom;
-  ScriptedPrompts prompts;
-  FixedClock clock;
-  FakeNetworkServices network;
-  FakeHostProbe host;
-  FakeGroupMembership groups;
-  FakeLauncher launcher;
 };
 
 TEST_F(MainFormTest, InteractiveStartBuildsTheListAtTheFirstShowing) {
