@@ -327,6 +327,8 @@ class EntryParser {
       m_entry.path = text(value);
     } else if (key == "Icon") {
       m_entry.icon = text(value);
+    } else if (key == "StartupWMClass") {
+      m_entry.startupWmClass = text(value);
     } else if (key == "X-GNOME-Autostart-Phase") {
       m_entry.autostartPhase = text(trimRight(value));
     } else if (key == "AutostartCondition") {

@@ -38,6 +38,7 @@ struct DesktopEntry {
   std::string tryExec;                  // TryExec
   std::string path;                     // Path: the working directory of the program
   std::string icon;                     // Icon: a theme icon name or an absolute file
+  std::string startupWmClass;           // StartupWMClass: the class (on Wayland the app id) of its windows
   bool hidden = false;                  // Hidden: the entry counts as deleted
   bool terminal = false;                // Terminal: the program runs in a terminal window
   bool autostartEnabled = true;         // X-GNOME-Autostart-enabled: false keeps it from starting at logon

@@ -18,6 +18,7 @@
 #include "platform/linux/kwin_windows.h"
 #include "platform/linux/polled_show_state_watcher.h"
 #include "platform/linux/sway_windows.h"
+#include "platform/linux/wlr_windows.h"
 #include "platform/linux/x11_show_state_watcher.h"
 #include "platform/linux/x11_windows.h"
 
@@ -130,6 +131,7 @@ PosixLauncher::Options PosixLauncher::optionsFromEnvironment() {
   options.display = session.display;
   options.desktop = windowDesktopOf(session);
   options.swaySocket = session.swaySocket;
+  options.waylandDisplay = session.waylandDisplay;
   return options;
 }
 
@@ -138,14 +140,19 @@ PosixLauncher::PosixLauncher(Options options)
       m_drives(m_options.dosDevices),
       m_windows(std::make_shared<X11Windows>(m_options.display)),
       m_watcher(std::make_unique<X11ShowStateWatcher>(m_options.display, m_options.showStateWatch)) {
-  if (m_options.desktop == WindowDesktop::Sway || m_options.desktop == WindowDesktop::KWin) {
-    m_makeControl = [desktop = m_options.desktop, socket = m_options.swaySocket,
-                     display = m_options.display]() -> std::unique_ptr<WindowControl> {
+  const auto desktop = m_options.desktop;
+  // The toplevels' handles live as long as the connection: one for the launcher's life.
+  if (desktop == WindowDesktop::Wlr) m_toplevels = WlrToplevels::connect(m_options.waylandDisplay);
+  if (desktop == WindowDesktop::Sway || desktop == WindowDesktop::KWin || desktop == WindowDesktop::Wlr) {
+    m_makeControl = [desktop, socket = m_options.swaySocket, display = m_options.display,
+                     toplevels = m_toplevels]() -> std::unique_ptr<WindowControl> {
       std::vector<std::unique_ptr<WindowControl>> links;
       if (desktop == WindowDesktop::Sway)
         links.push_back(std::make_unique<SwayWindows>(socket));
-      else
+      else if (desktop == WindowDesktop::KWin)
         links.push_back(std::make_unique<KWinWindows>());
+      else if (toplevels)
+        links.push_back(std::make_unique<WlrWindows>(toplevels));
       if (!display.empty()) links.push_back(std::make_unique<X11WindowControl>(display));
       return std::make_unique<ChainedWindowControl>(std::move(links));
     };
@@ -263,7 +270,13 @@ std::variant<PosixLauncher::Prepared, SpawnOutcome> PosixLauncher::prepare(const
 }
 
 PosixLauncher::Spawned PosixLauncher::spawnPrepared(const Prepared& prepared) {
+  // The compositor names no process: the start's window is found by the app ids it may carry, among the
+  // toplevels that appear from the moment before the creation on.
+  std::vector<std::string> appIds;
+  if (m_toplevels) appIds = appIdsOfProgram(prepared.path, applicationFolders());
+  const auto moment = std::chrono::steady_clock::now();
   auto spawned = spawnArgv(prepared.path, prepared.argv, prepared.directory);
+  if (spawned.child && m_toplevels) m_toplevels->registerStart(spawned.child->pid(), std::move(appIds), moment);
   if (spawned.child && m_polledWatcher) {
     m_polledWatcher->watch(spawned.child, prepared.show);
   } else if (spawned.child) {

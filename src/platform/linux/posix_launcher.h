@@ -23,11 +23,13 @@ class X11Windows;
 class X11ShowStateWatcher;
 class PolledShowStateWatcher;
 class WindowControl;
+class WlrToplevels;
 
 // Starts programs with posix_spawnp in a session of their own, never through a shell; opens what
 // cannot be executed with the desktop's opener; reaps every child; and reaches the started programs'
-// windows through the session's interface for them: sway's IPC or KWin's scripting (with X11 for
-// XWayland's windows) in sway and Plasma Wayland sessions, X11 elsewhere when there is a display.
+// windows through the session's interface for them: sway's IPC, KWin's scripting or a wlroots
+// compositor's foreign-toplevel protocol (with X11 for XWayland's windows) in those Wayland sessions, X11
+// elsewhere when there is a display.
 class PosixLauncher final : public ProcessLauncher {
  public:
   struct Options {
@@ -42,6 +44,8 @@ class PosixLauncher final : public ProcessLauncher {
     WindowDesktop desktop = WindowDesktop::X11;
     // The compositor's IPC socket when desktop is Sway.
     std::string swaySocket;
+    // The Wayland display when desktop is Wlr; empty: $WAYLAND_DISPLAY.
+    std::string waylandDisplay;
     // How long the opener is waited for; one still running then is taken to show the document.
     std::chrono::milliseconds openerWait{5000};
     // How long a start's show state waits for the program's first window.
@@ -96,6 +100,8 @@ class PosixLauncher final : public ProcessLauncher {
   ChildReaper m_reaper;
   std::shared_ptr<X11Windows> m_windows;
   std::unique_ptr<X11ShowStateWatcher> m_watcher;
+  // The connection to a wlroots compositor's toplevels, told of every start, when desktop is Wlr.
+  std::shared_ptr<WlrToplevels> m_toplevels;
   // Set where a Wayland compositor's own interface reaches the windows; each call makes a control.
   std::function<std::unique_ptr<WindowControl>()> m_makeControl;
   std::unique_ptr<PolledShowStateWatcher> m_polledWatcher;

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "platform/linux/wlr_windows.h"
+
 namespace kip {
 
 namespace {
@@ -18,6 +20,9 @@ SessionFacts SessionFacts::fromEnvironment() {
   facts.currentDesktop = environment("XDG_CURRENT_DESKTOP");
   facts.swaySocket = environment("SWAYSOCK");
   if (facts.swaySocket.empty()) facts.swaySocket = environment("I3SOCK");
+  // The environment cannot tell whether the compositor offers the protocol; its registry can.
+  if (windowDesktopOf(facts) == WindowDesktop::Wayland)
+    facts.foreignToplevels = offersForeignToplevels(facts.waylandDisplay);
   return facts;
 }
 
@@ -28,6 +33,7 @@ WindowDesktop windowDesktopOf(const SessionFacts& facts) {
     // XDG_CURRENT_DESKTOP is a colon-separated list; Plasma names itself KDE in it.
     const std::string desktops = ":" + facts.currentDesktop + ":";
     if (desktops.find(":KDE:") != std::string::npos) return WindowDesktop::KWin;
+    if (facts.foreignToplevels) return WindowDesktop::Wlr;
     return WindowDesktop::Wayland;
   }
   if (!facts.display.empty()) return WindowDesktop::X11;

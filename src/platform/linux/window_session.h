@@ -10,6 +10,7 @@ enum class WindowDesktop {
   X11,      // an X11 session: libX11 and the window manager's EWMH hints
   Sway,     // sway or another i3-compatible Wayland compositor: its IPC socket
   KWin,     // KDE Plasma on Wayland: KWin's scripting interface on the session bus
+  Wlr,      // a wlroots compositor (labwc, Wayfire, river, ...): zwlr_foreign_toplevel_manager_v1
   Wayland,  // another Wayland desktop (GNOME, ...): nothing but XWayland's windows
 };
 
@@ -19,6 +20,9 @@ struct SessionFacts {
   std::string waylandDisplay;  // $WAYLAND_DISPLAY
   std::string currentDesktop;  // $XDG_CURRENT_DESKTOP
   std::string swaySocket;      // $SWAYSOCK, else $I3SOCK
+  // The compositor offers the foreign-toplevel manager; asked only of a Wayland session that is neither
+  // sway nor Plasma.
+  bool foreignToplevels = false;
 
   static SessionFacts fromEnvironment();
 };

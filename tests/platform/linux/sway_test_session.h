@@ -11,8 +11,9 @@ namespace kip::test {
 // since sway refuses to run as root; otherwise as the caller.
 class SwaySession {
  public:
-  // Starts sway and waits until its IPC socket answers; nullptr with the reason when it cannot.
-  static std::unique_ptr<SwaySession> start(std::string& reason);
+  // Starts sway and waits until its IPC socket answers; nullptr with the reason when it cannot. With
+  // protocolLog, sway writes every Wayland message it receives and sends into its log.
+  static std::unique_ptr<SwaySession> start(std::string& reason, bool protocolLog = false);
   ~SwaySession();
   SwaySession(const SwaySession&) = delete;
   SwaySession& operator=(const SwaySession&) = delete;
@@ -20,6 +21,8 @@ class SwaySession {
   // The IPC socket and the Wayland socket, both as absolute paths.
   [[nodiscard]] const std::string& ipcSocket() const { return m_ipcSocket; }
   [[nodiscard]] const std::string& waylandSocket() const { return m_waylandSocket; }
+  // The file sway writes its output into.
+  [[nodiscard]] std::string logFile() const { return m_runtimeDir + "/log"; }
 
  private:
   SwaySession() = default;

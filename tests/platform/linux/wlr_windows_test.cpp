@@ -1,0 +1,227 @@
+#include "platform/linux/wlr_windows.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+
+#include "launcher_test_support.h"
+#include "platform/linux/posix_launcher.h"
+#include "platform/linux/sway_windows.h"
+#include "platform/linux/window_session.h"
+#include "sway_test_session.h"
+
+namespace kip::test {
+namespace {
+
+TEST(WlrAppIdsTest, TheDesktopEntryWhoseExecRunsTheProgramNamesItsAppIds) {
+  TempFolder root;
+  const std::string home = root / "home", system = root / "system", bin = root / "bin";
+  writeScript(bin + "/prog", "");
+  writeScript(bin + "/other", "");
+  std::filesystem::create_symlink(bin + "/prog", bin + "/prog-link");
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> entries;  // file, text
+    std::string executable;
+    std::vector<std::string> appIds;
+  };
+  const std::string entry = "[Desktop Entry]\nType=Application\nName=P\n";
+  const Case cases[] = {
+      {"no entry: the file name", {}, bin + "/prog", {"prog"}},
+      {"a link: also the name of the file it points to", {}, bin + "/prog-link", {"prog-link", "prog"}},
+      {"the file name and the desktop file id",
+       {{system + "/org.example.Prog.desktop", entry + "Exec=prog --new %U\n"}},
+       bin + "/prog",
+       {"prog", "org.example.Prog"}},
+      {"StartupWMClass instead of the file name; a subfolder joins the id with -",
+       {{system + "/vendor/prog.desktop", entry + "Exec=" + bin + "/prog\nStartupWMClass=ProgWindow\n"}},
+       bin + "/prog",
+       {"ProgWindow", "vendor-prog"}},
+      {"another program's entry, a path that is not the program, a hidden and a broken entry are passed over",
+       {{system + "/a.desktop", entry + "Exec=other\nStartupWMClass=A\n"},
+        {system + "/b.desktop", entry + "Exec=/usr/bin/prog\nStartupWMClass=B\n"},
+        {system + "/c.desktop", entry + "Exec=prog\nHidden=true\nStartupWMClass=C\n"},
+        {system + "/d.desktop", entry + "Exec=prog \"\nStartupWMClass=D\n"},
+        {system + "/e.desktop", entry + "Exec=prog\nStartupWMClass=E\n"}},
+       bin + "/prog",
+       {"E", "e"}},
+      {"the user's entry comes first and hides the system's of the same id",
+       {{system + "/a.desktop", entry + "Exec=prog\nStartupWMClass=System\n"},
+        {system + "/z.desktop", entry + "Exec=prog\nStartupWMClass=SystemZ\n"},
+        {home + "/z.desktop", entry + "Exec=other\n"}},
+       bin + "/prog",
+       {"System", "a"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(home);
+    std::filesystem::remove_all(system);
+    for (const auto& [file, text] : c.entries) writeFile(file, text);
+    EXPECT_EQ(appIdsOfProgram(c.executable, {home, system}), c.appIds);
+  }
+}
+
+// foot (app id "foot") in a headless sway, reached through the foreign-toplevel protocol alone: the
+// launcher is given no IPC socket. sway logs the protocol messages it receives, since it carries out only
+// some of the requests and the rest leave nothing else to see.
+class WlrWindowsTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!onPath("foot")) {
+      s_reason = "foot is not installed (tools/setup.sh installs it)";
+      return;
+    }
+    s_session = SwaySession::start(s_reason, true);
+  }
+  static void TearDownTestSuite() { s_session.reset(); }
+
+  void SetUp() override {
+    if (!s_session) GTEST_SKIP() << s_reason;
+    setenv("WAYLAND_DISPLAY", s_session->waylandSocket().c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+    // No installed desktop entry: foot is found by its file name.
+    setenv("XDG_DATA_HOME", (runtime / "data").c_str(), 1);
+    setenv("XDG_DATA_DIRS", (runtime / "none").c_str(), 1);
+    unsetenv("SWAYSOCK");
+    unsetenv("I3SOCK");
+    options.desktop = WindowDesktop::Wlr;
+    options.waylandDisplay = s_session->waylandSocket();
+    options.dosDevices = runtime / "dosdevices";
+    launcher = std::make_unique<PosixLauncher>(options);
+    sway = std::make_unique<SwayWindows>(s_session->ipcSocket());
+  }
+
+  void TearDown() override {
+    killer.reset();
+    launcher.reset();
+    for (const char* name : {"WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "XDG_DATA_HOME", "XDG_DATA_DIRS"}) unsetenv(name);
+  }
+
+  std::unique_ptr<LaunchedProcess> start(PosixLauncher& by, const std::string& command,
+                                         ShowState show = ShowState::Normal) {
+    auto outcome = by.spawn({command, {}, show});
+    EXPECT_NE(outcome.process, nullptr) << outcome.message;
+    if (outcome.process) killer->add(outcome.process->pid());
+    return std::move(outcome.process);
+  }
+
+  bool windowIs(const LaunchedProcess& process, bool (*test)(const SwayWindows::Window&)) {
+    return eventually([&] {
+      const auto found = sway->windowOf(process.pid());
+      return found && test(*found);
+    });
+  }
+
+  // How often sway has received the request on a toplevel handle so far.
+  static std::size_t received(const std::string& request) {
+    const std::regex line("zwlr_foreign_toplevel_handle_v1@[0-9]+\\." + request + "\\(");
+    const auto log = readFile(s_session->logFile());
+    return static_cast<std::size_t>(std::distance(std::sregex_iterator(log.begin(), log.end(), line), {}));
+  }
+  bool receivedAgain(const std::string& request, std::size_t before) {
+    return eventually([&] { return received(request) > before; });
+  }
+
+  static constexpr const char* kTerminal = "foot --config=/dev/null --log-level=error sleep 120";
+  static std::unique_ptr<SwaySession> s_session;
+  static std::string s_reason;
+  TempFolder runtime;
+  PosixLauncher::Options options;
+  std::unique_ptr<ProcessKiller> killer = std::make_unique<ProcessKiller>();
+  std::unique_ptr<PosixLauncher> launcher;
+  std::unique_ptr<SwayWindows> sway;
+};
+
+std::unique_ptr<SwaySession> WlrWindowsTest::s_session;
+std::string WlrWindowsTest::s_reason;
+
+TEST_F(WlrWindowsTest, TheFirstNewWindowOfTheProgramEndsTheIdleWaitAndAnOpenOneIsNotTaken) {
+  // Without its IPC socket, sway is known by the protocol in its registry.
+  EXPECT_EQ(windowDesktopOf(SessionFacts::fromEnvironment()), WindowDesktop::Wlr);
+  EXPECT_FALSE(offersForeignToplevels(runtime / "no-compositor"));
+
+  // A terminal that was open before is no start's window.
+  PosixLauncher::Options plain;
+  plain.desktop = WindowDesktop::None;
+  plain.dosDevices = options.dosDevices;
+  PosixLauncher outside(plain);
+  auto before = start(outside, kTerminal);
+  ASSERT_NE(before, nullptr);
+  ASSERT_TRUE(windowIs(*before, [](const SwayWindows::Window&) { return true; }));
+
+  auto process = start(*launcher, kTerminal);
+  ASSERT_NE(process, nullptr);
+  EXPECT_TRUE(process->waitForInputIdle(60000));
+  EXPECT_TRUE(sway->windowOf(process->pid()).has_value());
+  EXPECT_TRUE(launcher->postWindowCommand(*process, WindowCommand::Close));
+  EXPECT_TRUE(process->waitForExit(20000)) << "the started terminal stayed open";
+  EXPECT_TRUE(sway->windowOf(before->pid()).has_value()) << "the terminal open before was closed";
+  EXPECT_FALSE(launcher->postWindowCommand(*process, WindowCommand::Close));
+
+  // A program named foot that shows no window: the open terminal is not its window either.
+  auto quiet = start(*launcher, writeScript(runtime / "bin/foot", "exec sleep 30\n"));
+  ASSERT_NE(quiet, nullptr);
+  EXPECT_FALSE(quiet->waitForInputIdle(500));
+  EXPECT_FALSE(launcher->postWindowCommand(*quiet, WindowCommand::Default));
+}
+
+TEST_F(WlrWindowsTest, AfterActionsAreRequestedOfTheWindow) {
+  auto process = start(*launcher, kTerminal);
+  ASSERT_NE(process, nullptr);
+  ASSERT_TRUE(process->waitForInputIdle(60000));
+  ASSERT_TRUE(sway->windowOf(process->pid()).has_value());
+
+  // sway 1.7 leaves set_minimized, set_maximized, unset_minimized and unset_maximized without effect (it
+  // has neither state); that they reach it shows in its log.
+  for (const auto& [command, requests] : std::vector<std::pair<WindowCommand, std::vector<std::string>>>{
+           {WindowCommand::Minimize, {"set_minimized"}},
+           {WindowCommand::Maximize, {"set_maximized"}},
+           {WindowCommand::Restore, {"unset_minimized", "unset_maximized", "unset_fullscreen"}}}) {
+    std::vector<std::size_t> counts;
+    for (const auto& request : requests) counts.push_back(received(request));
+    EXPECT_TRUE(launcher->postWindowCommand(*process, command));
+    for (std::size_t i = 0; i < requests.size(); ++i) EXPECT_TRUE(receivedAgain(requests[i], counts[i])) << requests[i];
+  }
+  // It does carry out unset_fullscreen.
+  const auto shown = sway->windowOf(process->pid());
+  ASSERT_TRUE(shown.has_value());
+  ASSERT_TRUE(sway->runCommand("[con_id=" + std::to_string(shown->id) + "] fullscreen enable"));
+  ASSERT_TRUE(windowIs(*process, [](const SwayWindows::Window& w) { return w.fullscreen; }));
+  EXPECT_TRUE(launcher->postWindowCommand(*process, WindowCommand::Restore));
+  EXPECT_TRUE(windowIs(*process, [](const SwayWindows::Window& w) { return !w.fullscreen; }));
+
+  // sway carries out activation: the window takes the focus back from a terminal started after it.
+  auto other = start(*launcher, kTerminal);
+  ASSERT_NE(other, nullptr);
+  ASSERT_TRUE(other->waitForInputIdle(60000));
+  EXPECT_TRUE(windowIs(*other, [](const SwayWindows::Window& w) { return w.focused; }));
+  EXPECT_TRUE(launcher->postWindowCommand(*process, WindowCommand::Default));
+  EXPECT_TRUE(windowIs(*process, [](const SwayWindows::Window& w) { return w.focused; }));
+
+  EXPECT_TRUE(launcher->postWindowCommand(*process, WindowCommand::Close));
+  EXPECT_TRUE(process->waitForExit(20000)) << "the terminal stayed open";
+  EXPECT_TRUE(eventually([&] { return !launcher->postWindowCommand(*process, WindowCommand::Close); }));
+}
+
+TEST_F(WlrWindowsTest, StartStatesAreRequestedWhenTheWindowAppears) {
+  const auto minimised = received("set_minimized"), maximised = received("set_maximized");
+  // One after the other: two windows of one program cannot be told apart by name.
+  auto first = start(*launcher, kTerminal, ShowState::Minimized);
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(receivedAgain("set_minimized", minimised));
+  EXPECT_TRUE(eventually([&] { return launcher->pendingShowStates() == 0; }));
+  auto second = start(*launcher, kTerminal, ShowState::Maximized);
+  ASSERT_NE(second, nullptr);
+  EXPECT_TRUE(receivedAgain("set_maximized", maximised));
+  EXPECT_TRUE(eventually([&] { return launcher->pendingShowStates() == 0; }));
+  EXPECT_EQ(received("set_minimized"), minimised + 1);
+  // Each start has its own window: activating one focuses that one.
+  EXPECT_TRUE(launcher->postWindowCommand(*first, WindowCommand::Default));
+  EXPECT_TRUE(windowIs(*first, [](const SwayWindows::Window& w) { return w.focused; }));
+  EXPECT_TRUE(launcher->postWindowCommand(*second, WindowCommand::Default));
+  EXPECT_TRUE(windowIs(*second, [](const SwayWindows::Window& w) { return w.focused; }));
+}
+
+}  // namespace
+}  // namespace kip::test
