@@ -7,6 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
   cmake ninja-build g++ pkg-config git
   qt6-base-dev libqt6svg6 libsqlite3-dev libcurl4-openssl-dev libx11-dev libsmbclient-dev libdbus-1-dev
+  libwayland-dev libwayland-bin
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format clang-tidy
   xvfb xauth openbox x11-utils xdotool dbus at-spi2-core python3-pyatspi tinyproxy samba smbclient util-linux iproute2
