@@ -106,6 +106,10 @@ bool roundtrip(wl_display* display, std::chrono::steady_clock::time_point deadli
 }
 
 wl_display* connectTo(const std::string& display) {
+  // A name other than a path is a socket in the runtime folder; without one, libwayland would only say so
+  // on standard error, into the output of the program.
+  const std::string name = display.empty() ? environment("WAYLAND_DISPLAY") : display;
+  if ((name.empty() || name.front() != '/') && environment("XDG_RUNTIME_DIR").empty()) return nullptr;
   return wl_display_connect(display.empty() ? nullptr : display.c_str());
 }
 
@@ -286,6 +290,8 @@ std::shared_ptr<WlrToplevels> WlrToplevels::connect(const std::string& display, 
 }
 
 bool WlrToplevels::setUp(const std::string& display, std::chrono::milliseconds timeout) {
+  // Without its wake-up the reader thread could not be ended.
+  if (m_stop.fd() < 0) return false;
   m_display = connectTo(display);
   if (!m_display) return false;
   m_registry = wl_display_get_registry(m_display);
