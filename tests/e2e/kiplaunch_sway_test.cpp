@@ -3,11 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <regex>
-#include <sstream>
 #include <thread>
 
 #include "doubles/child_process.h"
@@ -76,69 +71,6 @@ TEST(KiplaunchSwayTest, AutostartRunAppliesTheStartStatesBeforeItEnds) {
   EXPECT_FALSE(minimised->fullscreen);
   EXPECT_TRUE(maximised->fullscreen);
   EXPECT_FALSE(maximised->inScratchpad);
-}
-
-// The same run without the IPC socket: the program finds the foreign-toplevel protocol in sway's registry,
-// and each start's window is the one whose app id fits its program (here a link named like the app id).
-// sway logs the requests it receives, since it has no minimised or maximised state to show them.
-TEST(KiplaunchSwayTest, AutostartRunRequestsTheStartStatesOverTheToplevelProtocol) {
-  if (std::string(KIPLAUNCH_PATH).empty()) GTEST_SKIP() << "kiplaunch is not built";
-  if (access("/usr/bin/foot", X_OK) != 0) GTEST_SKIP() << "foot is not installed (tools/setup.sh installs it)";
-  std::string reason;
-  const auto sway = SwaySession::start(reason, true);
-  if (!sway) GTEST_SKIP() << reason;
-  TempDir dir;
-  mkdir(dir.file("run").c_str(), 0700);
-  {
-    SqliteRegistry reg(dir.file("user.db"), dir.file("machine.db"));
-    std::vector<DefinitionPtr> list;
-    for (const auto& [name, window] : {std::pair{"kip-min", 1}, std::pair{"kip-max", 2}}) {
-      std::filesystem::create_symlink("/usr/bin/foot", dir.file(name));
-      auto def = std::make_shared<StartDefinition>();
-      def->Name = name;
-      def->Module = dir.file(name);
-      def->Parms = std::string("--config=/dev/null --log-level=none --app-id=") + name + " sleep 120";
-      def->Window = window;
-      def->Delay = 1;
-      def->Changed = true;
-      list.push_back(def);
-    }
-    ASSERT_TRUE(DefinitionStore(reg).save(Hive::CurrentUser, {}, list).startListOpened);
-  }
-  const auto result = runProgram(KIPLAUNCH_PATH, {"/r"},
-                                 {{"QT_QPA_PLATFORM", "offscreen"},
-                                  {"KIPLAUNCH_RUNTIME_DIR", dir.file("run")},
-                                  {"KIPLAUNCH_USER_HIVE", dir.file("user.db")},
-                                  {"KIPLAUNCH_MACHINE_HIVE", dir.file("machine.db")},
-                                  {"KIPLAUNCH_PROMPT_LOG", dir.file("prompts.log")},
-                                  {"XDG_RUNTIME_DIR", dir.file("run")},
-                                  {"XDG_DATA_HOME", dir.file("data")},
-                                  {"XDG_DATA_DIRS", dir.file("data")},
-                                  {"WAYLAND_DISPLAY", sway->waylandSocket()},
-                                  {"SWAYSOCK", std::nullopt},
-                                  {"I3SOCK", std::nullopt},
-                                  {"XDG_CURRENT_DESKTOP", std::nullopt},
-                                  {"DISPLAY", std::nullopt}},
-                                 "", std::chrono::seconds(30));
-  for (const auto& window : SwayWindows(sway->ipcSocket()).windows()) kill(window.pid, SIGTERM);
-  ASSERT_FALSE(result.timedOut) << "the autostart run did not end by itself";
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-
-  // The app id of each toplevel handle, and the requests on each; the run is the only client that binds
-  // the manager, so the handles are its own.
-  std::ifstream log(sway->logFile());
-  std::stringstream text;
-  text << log.rdbuf();
-  const std::string all = text.str();
-  const std::regex appId(R"re(-> zwlr_foreign_toplevel_handle_v1@(\d+)\.app_id\("([^"]*)"\))re");
-  const std::regex request(R"re(\] zwlr_foreign_toplevel_handle_v1@(\d+)\.(set_\w+)\()re");
-  std::map<std::string, std::string> appOf;
-  for (std::sregex_iterator it(all.begin(), all.end(), appId), end; it != end; ++it) appOf[(*it)[1]] = (*it)[2];
-  std::multimap<std::string, std::string> requests;
-  for (std::sregex_iterator it(all.begin(), all.end(), request), end; it != end; ++it)
-    requests.emplace(appOf[(*it)[1]], (*it)[2]);
-  const std::multimap<std::string, std::string> expected = {{"kip-max", "set_maximized"}, {"kip-min", "set_minimized"}};
-  EXPECT_EQ(requests, expected);
 }
 
 }  // namespace

@@ -109,14 +109,14 @@ std::unique_ptr<SwaySession> SwaySession::start(std::string& reason, bool protoc
   }
   argv.insert(argv.end(), {"sway", "--config", config});
   const char* path = std::getenv("PATH");
-  std::vector<std::string> env = {"PATH=" + std::string(path ? path : "/usr/bin:/bin"),
-                                  "HOME=" + session->m_runtimeDir,
-                                  "XDG_RUNTIME_DIR=" + session->m_runtimeDir,
-                                  "WLR_BACKENDS=headless",
-                                  "WLR_LIBINPUT_NO_DEVICES=1",
-                                  "WLR_RENDERER=pixman",
-                                  "WLR_HEADLESS_OUTPUTS=1"};
-  if (protocolLog) env.push_back("WAYLAND_DEBUG=server");
+  const std::vector<std::string> env = {"PATH=" + std::string(path ? path : "/usr/bin:/bin"),
+                                        "HOME=" + session->m_runtimeDir,
+                                        "XDG_RUNTIME_DIR=" + session->m_runtimeDir,
+                                        "WLR_BACKENDS=headless",
+                                        "WLR_LIBINPUT_NO_DEVICES=1",
+                                        "WLR_RENDERER=pixman",
+                                        "WLR_HEADLESS_OUTPUTS=1",
+                                        protocolLog ? "WAYLAND_DEBUG=server" : "WAYLAND_DEBUG="};
   session->m_sway = spawnLogged(argv, env, log);
   if (session->m_sway <= 0) {
     reason = "sway could not be started";

@@ -24,20 +24,19 @@ TEST(WindowSessionTest, TheSessionChoosesTheWindowInterface) {
     WindowDesktop desktop;
     bool noted;
   };
-  // The last field: the compositor offers the foreign-toplevel manager.
   const Case cases[] = {
-      {{"", "", "", "", false}, WindowDesktop::None, false},
-      {{":0", "", "XFCE", "", false}, WindowDesktop::X11, false},
-      {{":0", "", "i3", "/run/user/1000/i3/ipc-socket.1", false}, WindowDesktop::X11, false},
-      {{"", "wayland-1", "sway", "/run/user/1000/sway-ipc.1000.9.sock", false}, WindowDesktop::Sway, false},
-      {{"", "wayland-1", "sway", "/run/user/1000/sway-ipc.1000.9.sock", true}, WindowDesktop::Sway, false},
-      {{":0", "wayland-0", "GNOME", "", false}, WindowDesktop::Wayland, true},
-      {{":1", "wayland-0", "KDE", "", false}, WindowDesktop::KWin, false},
-      {{":1", "wayland-0", "KDE", "", true}, WindowDesktop::KWin, false},
-      {{":0", "", "KDE", "", false}, WindowDesktop::X11, false},
-      {{"", "wayland-0", "", "", false}, WindowDesktop::Wayland, true},
+      {{"", "", "", ""}, WindowDesktop::None, false},
+      {{":0", "", "XFCE", ""}, WindowDesktop::X11, false},
+      {{":0", "", "i3", "/run/user/1000/i3/ipc-socket.1"}, WindowDesktop::X11, false},
+      {{"", "wayland-1", "sway", "/run/user/1000/sway-ipc.1000.9.sock"}, WindowDesktop::Sway, false},
+      {{":0", "wayland-0", "GNOME", ""}, WindowDesktop::Wayland, true},
+      {{":1", "wayland-0", "KDE", ""}, WindowDesktop::KWin, false},
+      {{":0", "", "KDE", ""}, WindowDesktop::X11, false},
+      {{"", "wayland-0", "", ""}, WindowDesktop::Wayland, true},
+      // The compositor offers the foreign-toplevel manager: sway's socket and Plasma still come first.
       {{"", "wayland-0", "labwc:wlroots", "", true}, WindowDesktop::Wlr, false},
-      {{":0", "wayland-1", "", "", true}, WindowDesktop::Wlr, false},
+      {{"", "wayland-1", "sway", "/run/user/1000/sway-ipc.1000.9.sock", true}, WindowDesktop::Sway, false},
+      {{":1", "wayland-0", "KDE", "", true}, WindowDesktop::KWin, false},
       {{":0", "", "", "", true}, WindowDesktop::X11, false},
   };
   for (const auto& c : cases) {
@@ -45,7 +44,7 @@ TEST(WindowSessionTest, TheSessionChoosesTheWindowInterface) {
     EXPECT_EQ(windowDesktopOf(c.facts), c.desktop);
     EXPECT_EQ(!windowCommandsNote(c.facts).empty(), c.noted);
   }
-  EXPECT_EQ(windowCommandsNote({":0", "wayland-0", "GNOME", "", false}),
+  EXPECT_EQ(windowCommandsNote({":0", "wayland-0", "GNOME", ""}),
             "Window commands are not available on this desktop (GNOME on Wayland): the after-action, the start "
             "state and the Idle wait reach only programs that run through XWayland.");
 }
