@@ -15,6 +15,7 @@
 #include <future>
 
 #include "platform/linux/command_line_split.h"
+#include "platform/linux/hyprland_windows.h"
 #include "platform/linux/kwin_windows.h"
 #include "platform/linux/polled_show_state_watcher.h"
 #include "platform/linux/sway_windows.h"
@@ -130,6 +131,7 @@ PosixLauncher::Options PosixLauncher::optionsFromEnvironment() {
   options.display = session.display;
   options.desktop = windowDesktopOf(session);
   options.swaySocket = session.swaySocket;
+  options.hyprlandSocket = session.hyprlandSocket;
   return options;
 }
 
@@ -138,12 +140,15 @@ PosixLauncher::PosixLauncher(Options options)
       m_drives(m_options.dosDevices),
       m_windows(std::make_shared<X11Windows>(m_options.display)),
       m_watcher(std::make_unique<X11ShowStateWatcher>(m_options.display, m_options.showStateWatch)) {
-  if (m_options.desktop == WindowDesktop::Sway || m_options.desktop == WindowDesktop::KWin) {
-    m_makeControl = [desktop = m_options.desktop, socket = m_options.swaySocket,
+  const auto desktop = m_options.desktop;
+  if (desktop == WindowDesktop::Sway || desktop == WindowDesktop::KWin || desktop == WindowDesktop::Hyprland) {
+    m_makeControl = [desktop, swaySocket = m_options.swaySocket, hyprlandSocket = m_options.hyprlandSocket,
                      display = m_options.display]() -> std::unique_ptr<WindowControl> {
       std::vector<std::unique_ptr<WindowControl>> links;
       if (desktop == WindowDesktop::Sway)
-        links.push_back(std::make_unique<SwayWindows>(socket));
+        links.push_back(std::make_unique<SwayWindows>(swaySocket));
+      else if (desktop == WindowDesktop::Hyprland)
+        links.push_back(std::make_unique<HyprlandWindows>(hyprlandSocket));
       else
         links.push_back(std::make_unique<KWinWindows>());
       if (!display.empty()) links.push_back(std::make_unique<X11WindowControl>(display));

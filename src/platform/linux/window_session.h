@@ -6,11 +6,12 @@ namespace kip {
 
 // The interface through which a session lets this program act on other programs' windows.
 enum class WindowDesktop {
-  None,     // no display at all
-  X11,      // an X11 session: libX11 and the window manager's EWMH hints
-  Sway,     // sway or another i3-compatible Wayland compositor: its IPC socket
-  KWin,     // KDE Plasma on Wayland: KWin's scripting interface on the session bus
-  Wayland,  // another Wayland desktop (GNOME, ...): nothing but XWayland's windows
+  None,      // no display at all
+  X11,       // an X11 session: libX11 and the window manager's EWMH hints
+  Sway,      // sway or another i3-compatible Wayland compositor: its IPC socket
+  KWin,      // KDE Plasma on Wayland: KWin's scripting interface on the session bus
+  Hyprland,  // Hyprland: its request socket
+  Wayland,   // another Wayland desktop (GNOME, ...): nothing but XWayland's windows
 };
 
 // What the environment tells of the session.
@@ -19,7 +20,10 @@ struct SessionFacts {
   std::string waylandDisplay;  // $WAYLAND_DISPLAY
   std::string currentDesktop;  // $XDG_CURRENT_DESKTOP
   std::string swaySocket;      // $SWAYSOCK, else $I3SOCK
+  std::string hyprlandSocket;  // the request socket of $HYPRLAND_INSTANCE_SIGNATURE's instance
+  bool kwinOnBus = false;      // org.kde.KWin has an owner on the session bus
 
+  // The session bus is asked about KWin only in a Wayland session that the variables do not tell.
   static SessionFacts fromEnvironment();
 };
 
