@@ -425,7 +425,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  if (!m_sessionEnding && !FormCloseQuery()) {
+  if (!m_sessionEnding && !m_closeConfirmed && !FormCloseQuery()) {
     event->ignore();
     return;
   }
@@ -467,6 +467,8 @@ void TMainForm::trayOpenOnTop() {
 
 void TMainForm::trayExit() {
   if (!m_manager.TrayExitQuery()) return;
+  // The unsaved changes were dealt with just now; the close does not ask again.
+  m_closeConfirmed = true;
   MyTimer->stop();
   setTrayIconActive(false);
   close();
