@@ -1,6 +1,7 @@
 #include "platform/linux/window_session.h"
 
 #include <dbus/dbus.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -14,8 +15,13 @@ std::string environment(const char* name) {
   return value ? value : "";
 }
 
-// Whether the name has an owner on the session bus; false without a bus.
+// Whether the name has an owner on the session bus; false without a bus. A session without a bus address
+// or the runtime folder's bus socket is not asked, so that libdbus does not launch a bus of its own.
 bool sessionBusHasOwner(const char* name) {
+  const std::string runtimeDir = environment("XDG_RUNTIME_DIR");
+  if (environment("DBUS_SESSION_BUS_ADDRESS").empty() &&
+      (runtimeDir.empty() || access((runtimeDir + "/bus").c_str(), F_OK) != 0))
+    return false;
   DBusError error;
   dbus_error_init(&error);
   DBusConnection* bus = dbus_bus_get_private(DBUS_BUS_SESSION, &error);
