@@ -18,6 +18,8 @@
 #include <QTreeView>
 #include <QUrl>
 
+#include "platform/linux/hyprland_windows.h"
+#include "platform/linux/kwin_windows.h"
 #include "platform/linux/sway_windows.h"
 #include "platform/linux/window_session.h"
 #include "ui/about_box.h"
@@ -372,11 +374,22 @@ std::vector<DefinitionPtr> TMainForm::viewOrder() const { return m_manager.list(
 
 void TMainForm::raiseWindow() {
   raise();
-  // A Wayland compositor gives the focus only on a token the second copy does not have; sway's IPC
-  // brings the window forward without one.
+  // A Wayland compositor gives the focus only on a token the second copy does not have; the
+  // compositors' own interfaces bring the window forward without one.
   const auto session = SessionFacts::fromEnvironment();
-  if (windowDesktopOf(session) == WindowDesktop::Sway)
-    SwayWindows(session.swaySocket).postCommand(getpid(), WindowCommand::Default);
+  switch (windowDesktopOf(session)) {
+    case WindowDesktop::Sway:
+      SwayWindows(session.swaySocket).postCommand(getpid(), WindowCommand::Default);
+      break;
+    case WindowDesktop::Hyprland:
+      HyprlandWindows(session.hyprlandSocket).postCommand(getpid(), WindowCommand::Default);
+      break;
+    case WindowDesktop::KWin:
+      KWinWindows().postCommand(getpid(), WindowCommand::Default);
+      break;
+    default:
+      break;
+  }
 }
 
 void TMainForm::sessionEnd() {
@@ -412,7 +425,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  if (!m_sessionEnding && !FormCloseQuery()) {
+  if (!m_sessionEnding && !m_closeConfirmed && !FormCloseQuery()) {
     event->ignore();
     return;
   }
@@ -454,6 +467,8 @@ void TMainForm::trayOpenOnTop() {
 
 void TMainForm::trayExit() {
   if (!m_manager.TrayExitQuery()) return;
+  // The unsaved changes were dealt with just now; the close does not ask again.
+  m_closeConfirmed = true;
   MyTimer->stop();
   setTrayIconActive(false);
   close();

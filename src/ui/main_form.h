@@ -194,6 +194,7 @@ class TMainForm : public QMainWindow, private QueueHost, private ManagerHost {
   bool m_trayActive = false;
   bool m_showApp = false;
   bool m_sessionEnding = false;
+  bool m_closeConfirmed = false;  // Exit from the icon asked about unsaved changes already
   bool m_closed = false;
 };
 

@@ -230,6 +230,16 @@ TEST_F(MainFormTest, ExitFromTheIconStopsTheQueueAndWritesOnlyRunAndSplash) {
   EXPECT_TRUE(launcher.spawns.empty());
 }
 
+TEST_F(MainFormTest, ExitFromTheIconAsksAboutUnsavedChangesOnce) {
+  auto form = create();
+  form->show();
+  form->state().prefs.StartupDelay = 20;
+  prompts.queue({Answer::No});
+  form->trayExit();
+  EXPECT_EQ(prompts.questions, std::vector<std::string>{"Save changes ?"});
+  EXPECT_FALSE(form->isVisible());
+}
+
 TEST_F(MainFormTest, SessionEndWritesPreferencesWithoutAsking) {
   auto form = create();
   form->show();

@@ -15,6 +15,7 @@
 #include <future>
 
 #include "platform/linux/command_line_split.h"
+#include "platform/linux/hyprland_windows.h"
 #include "platform/linux/kwin_windows.h"
 #include "platform/linux/polled_show_state_watcher.h"
 #include "platform/linux/sway_windows.h"
@@ -131,6 +132,7 @@ PosixLauncher::Options PosixLauncher::optionsFromEnvironment() {
   options.display = session.display;
   options.desktop = windowDesktopOf(session);
   options.swaySocket = session.swaySocket;
+  options.hyprlandSocket = session.hyprlandSocket;
   options.waylandDisplay = session.waylandDisplay;
   return options;
 }
@@ -143,12 +145,15 @@ PosixLauncher::PosixLauncher(Options options)
   const auto desktop = m_options.desktop;
   // The toplevels' handles live as long as the connection: one for the launcher's life.
   if (desktop == WindowDesktop::Wlr) m_toplevels = WlrToplevels::connect(m_options.waylandDisplay);
-  if (desktop == WindowDesktop::Sway || desktop == WindowDesktop::KWin || desktop == WindowDesktop::Wlr) {
-    m_makeControl = [desktop, socket = m_options.swaySocket, display = m_options.display,
-                     toplevels = m_toplevels]() -> std::unique_ptr<WindowControl> {
+  if (desktop == WindowDesktop::Sway || desktop == WindowDesktop::KWin || desktop == WindowDesktop::Hyprland ||
+      desktop == WindowDesktop::Wlr) {
+    m_makeControl = [desktop, swaySocket = m_options.swaySocket, hyprlandSocket = m_options.hyprlandSocket,
+                     display = m_options.display, toplevels = m_toplevels]() -> std::unique_ptr<WindowControl> {
       std::vector<std::unique_ptr<WindowControl>> links;
       if (desktop == WindowDesktop::Sway)
-        links.push_back(std::make_unique<SwayWindows>(socket));
+        links.push_back(std::make_unique<SwayWindows>(swaySocket));
+      else if (desktop == WindowDesktop::Hyprland)
+        links.push_back(std::make_unique<HyprlandWindows>(hyprlandSocket));
       else if (desktop == WindowDesktop::KWin)
         links.push_back(std::make_unique<KWinWindows>());
       else if (toplevels)

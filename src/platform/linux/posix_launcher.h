@@ -27,9 +27,9 @@ class WlrToplevels;
 
 // Starts programs with posix_spawnp in a session of their own, never through a shell; opens what
 // cannot be executed with the desktop's opener; reaps every child; and reaches the started programs'
-// windows through the session's interface for them: sway's IPC, KWin's scripting or a wlroots
-// compositor's foreign-toplevel protocol (with X11 for XWayland's windows) in those Wayland sessions, X11
-// elsewhere when there is a display.
+// windows through the session's interface for them: sway's or Hyprland's IPC, KWin's scripting or a
+// wlroots compositor's foreign-toplevel protocol (with X11 for XWayland's windows) in those Wayland
+// sessions, X11 elsewhere when there is a display.
 class PosixLauncher final : public ProcessLauncher {
  public:
   struct Options {
@@ -44,6 +44,8 @@ class PosixLauncher final : public ProcessLauncher {
     WindowDesktop desktop = WindowDesktop::X11;
     // The compositor's IPC socket when desktop is Sway.
     std::string swaySocket;
+    // Hyprland's request socket when desktop is Hyprland.
+    std::string hyprlandSocket;
     // The Wayland display when desktop is Wlr; empty: $WAYLAND_DISPLAY.
     std::string waylandDisplay;
     // How long the opener is waited for; one still running then is taken to show the document.

@@ -1,14 +1,9 @@
 #include "platform/linux/sway_windows.h"
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
-#include <fstream>
 
 #include "platform/linux/json_value.h"
+#include "platform/linux/unix_socket.h"
 
 namespace kip {
 
@@ -20,45 +15,6 @@ constexpr std::uint32_t kRunCommand = 0;
 constexpr std::uint32_t kGetTree = 4;
 // A reply larger than this is no tree of a desktop's windows.
 constexpr std::uint32_t kMaxReply = 64U << 20;
-// Process chains deeper than this are not followed.
-constexpr int kMaxAncestry = 64;
-
-// A socket closed when the request is done.
-class Socket {
- public:
-  Socket() : m_fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {}
-  ~Socket() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
-  [[nodiscard]] int fd() const { return m_fd; }
-
- private:
-  int m_fd;
-};
-
-bool sendAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL);
-    if (sent < 0 && errno == EINTR) continue;
-    if (sent <= 0) return false;
-    data += sent;
-    size -= static_cast<std::size_t>(sent);
-  }
-  return true;
-}
-
-bool receiveAll(int fd, char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t got = ::recv(fd, data, size, 0);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    data += got;
-    size -= static_cast<std::size_t>(got);
-  }
-  return true;
-}
 
 void collect(const JsonValue& node, bool inScratchpad, std::vector<SwayWindows::Window>& out) {
   if (!node.isObject()) return;
@@ -80,46 +36,14 @@ void collect(const JsonValue& node, bool inScratchpad, std::vector<SwayWindows::
   for (const auto& child : node["floating_nodes"].items()) collect(child, inScratchpad, out);
 }
 
-int parentOf(int pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return 0;
-  // The name in parentheses may hold blanks and parentheses itself; the state and the parent follow it.
-  const auto close = line.rfind(')');
-  if (close == std::string::npos) return 0;
-  int parent = 0;
-  char state = 0;
-  if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &parent) != 2) return 0;
-  return parent;
-}
-
 }  // namespace
-
-bool isSameOrDescendant(int pid, int ancestor) {
-  if (pid <= 0 || ancestor <= 0) return false;
-  for (int step = 0; step < kMaxAncestry && pid > 1; ++step) {
-    if (pid == ancestor) return true;
-    pid = parentOf(pid);
-  }
-  return pid == ancestor;
-}
 
 SwayWindows::SwayWindows(std::string socketPath, std::chrono::milliseconds timeout)
     : m_socketPath(std::move(socketPath)), m_timeout(timeout) {}
 
 std::optional<std::string> SwayWindows::request(std::uint32_t type, const std::string& payload) {
-  sockaddr_un address{};
-  if (m_socketPath.empty() || m_socketPath.size() >= sizeof address.sun_path) return std::nullopt;
-  Socket socket;
-  if (socket.fd() < 0) return std::nullopt;
-  timeval limit{};
-  limit.tv_sec = static_cast<time_t>(m_timeout.count() / 1000);
-  limit.tv_usec = static_cast<suseconds_t>(m_timeout.count() % 1000 * 1000);
-  setsockopt(socket.fd(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  setsockopt(socket.fd(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path, m_socketPath.c_str(), m_socketPath.size());
-  if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return std::nullopt;
+  UnixSocket socket(m_socketPath, m_timeout);
+  if (!socket.connected()) return std::nullopt;
 
   // The magic text, then the payload's length and the message type in the machine's own byte order.
   std::string message(kMagic, sizeof kMagic);
@@ -127,17 +51,16 @@ std::optional<std::string> SwayWindows::request(std::uint32_t type, const std::s
   message.append(reinterpret_cast<const char*>(&length), 4);
   message.append(reinterpret_cast<const char*>(&type), 4);
   message += payload;
-  if (!sendAll(socket.fd(), message.data(), message.size())) return std::nullopt;
+  if (!socket.sendAll(message)) return std::nullopt;
 
   char header[kHeaderSize];
-  if (!receiveAll(socket.fd(), header, sizeof header) || std::memcmp(header, kMagic, sizeof kMagic) != 0)
-    return std::nullopt;
+  if (!socket.receiveAll(header, sizeof header) || std::memcmp(header, kMagic, sizeof kMagic) != 0) return std::nullopt;
   std::uint32_t replyLength = 0, replyType = 0;
   std::memcpy(&replyLength, header + sizeof kMagic, 4);
   std::memcpy(&replyType, header + sizeof kMagic + 4, 4);
   if (replyType != type || replyLength > kMaxReply) return std::nullopt;
   std::string reply(replyLength, '\0');
-  if (!receiveAll(socket.fd(), reply.data(), reply.size())) return std::nullopt;
+  if (!socket.receiveAll(reply.data(), reply.size())) return std::nullopt;
   return reply;
 }
 
@@ -157,12 +80,7 @@ std::vector<SwayWindows::Window> SwayWindows::windows() {
 
 std::optional<SwayWindows::Window> SwayWindows::windowOf(int pid) {
   if (pid <= 0) return std::nullopt;
-  const auto all = windows();
-  for (const auto& window : all)
-    if (window.pid == pid) return window;
-  for (const auto& window : all)
-    if (isSameOrDescendant(window.pid, pid)) return window;
-  return std::nullopt;
+  return firstWindowOf(windows(), pid);
 }
 
 bool SwayWindows::runCommand(const std::string& command) {

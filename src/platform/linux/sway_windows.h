@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/process_tree.h"
 #include "platform/linux/window_control.h"
 
 namespace kip {
@@ -53,8 +54,5 @@ class SwayWindows final : public WindowControl {
   std::string m_socketPath;
   std::chrono::milliseconds m_timeout;
 };
-
-// True when pid is ancestor or a process that ancestor started, directly or through others.
-bool isSameOrDescendant(int pid, int ancestor);
 
 }  // namespace kip

@@ -6,12 +6,13 @@ namespace kip {
 
 // The interface through which a session lets this program act on other programs' windows.
 enum class WindowDesktop {
-  None,     // no display at all
-  X11,      // an X11 session: libX11 and the window manager's EWMH hints
-  Sway,     // sway or another i3-compatible Wayland compositor: its IPC socket
-  KWin,     // KDE Plasma on Wayland: KWin's scripting interface on the session bus
-  Wlr,      // a wlroots compositor (labwc, Wayfire, river, ...): zwlr_foreign_toplevel_manager_v1
-  Wayland,  // another Wayland desktop (GNOME, ...): nothing but XWayland's windows
+  None,      // no display at all
+  X11,       // an X11 session: libX11 and the window manager's EWMH hints
+  Sway,      // sway or another i3-compatible Wayland compositor: its IPC socket
+  KWin,      // KDE Plasma on Wayland: KWin's scripting interface on the session bus
+  Hyprland,  // Hyprland: its request socket
+  Wlr,       // a wlroots compositor (labwc, Wayfire, river, ...): zwlr_foreign_toplevel_manager_v1
+  Wayland,   // another Wayland desktop (GNOME, ...): nothing but XWayland's windows
 };
 
 // What the environment tells of the session.
@@ -20,10 +21,13 @@ struct SessionFacts {
   std::string waylandDisplay;  // $WAYLAND_DISPLAY
   std::string currentDesktop;  // $XDG_CURRENT_DESKTOP
   std::string swaySocket;      // $SWAYSOCK, else $I3SOCK
-  // The compositor offers the foreign-toplevel manager; asked only of a Wayland session that is neither
-  // sway nor Plasma.
+  std::string hyprlandSocket;  // the request socket of $HYPRLAND_INSTANCE_SIGNATURE's instance
+  bool kwinOnBus = false;      // org.kde.KWin has an owner on the session bus
+  // The compositor offers the foreign-toplevel manager; asked only of a Wayland session that none of the
+  // above tells.
   bool foreignToplevels = false;
 
+  // The session bus is asked about KWin only in a Wayland session that the variables do not tell.
   static SessionFacts fromEnvironment();
 };
 

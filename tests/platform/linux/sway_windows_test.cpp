@@ -24,27 +24,32 @@ TEST(WindowSessionTest, TheSessionChoosesTheWindowInterface) {
     WindowDesktop desktop;
     bool noted;
   };
+  const std::string hypr = "/run/user/1000/hypr/abc/.socket.sock";
   const Case cases[] = {
-      {{"", "", "", ""}, WindowDesktop::None, false},
-      {{":0", "", "XFCE", ""}, WindowDesktop::X11, false},
-      {{":0", "", "i3", "/run/user/1000/i3/ipc-socket.1"}, WindowDesktop::X11, false},
-      {{"", "wayland-1", "sway", "/run/user/1000/sway-ipc.1000.9.sock"}, WindowDesktop::Sway, false},
-      {{":0", "wayland-0", "GNOME", ""}, WindowDesktop::Wayland, true},
-      {{":1", "wayland-0", "KDE", ""}, WindowDesktop::KWin, false},
-      {{":0", "", "KDE", ""}, WindowDesktop::X11, false},
-      {{"", "wayland-0", "", ""}, WindowDesktop::Wayland, true},
-      // The compositor offers the foreign-toplevel manager: sway's socket and Plasma still come first.
-      {{"", "wayland-0", "labwc:wlroots", "", true}, WindowDesktop::Wlr, false},
-      {{"", "wayland-1", "sway", "/run/user/1000/sway-ipc.1000.9.sock", true}, WindowDesktop::Sway, false},
-      {{":1", "wayland-0", "KDE", "", true}, WindowDesktop::KWin, false},
-      {{":0", "", "", "", true}, WindowDesktop::X11, false},
+      {{"", "", "", "", "", false}, WindowDesktop::None, false},
+      {{":0", "", "XFCE", "", "", false}, WindowDesktop::X11, false},
+      {{":0", "", "i3", "/run/user/1000/i3/ipc-socket.1", "", false}, WindowDesktop::X11, false},
+      {{"", "wayland-1", "sway", "/run/user/1000/sway-ipc.1000.9.sock", "", false}, WindowDesktop::Sway, false},
+      {{":0", "wayland-0", "GNOME", "", "", false}, WindowDesktop::Wayland, true},
+      {{":1", "wayland-0", "KDE", "", "", false}, WindowDesktop::KWin, false},
+      {{":1", "wayland-0", "", "", "", true}, WindowDesktop::KWin, false},
+      {{":0", "", "KDE", "", "", false}, WindowDesktop::X11, false},
+      {{"", "wayland-0", "", "", "", false}, WindowDesktop::Wayland, true},
+      {{"", "wayland-1", "Hyprland", "", hypr, false}, WindowDesktop::Hyprland, false},
+      {{":0", "", "Hyprland", "", hypr, false}, WindowDesktop::X11, false},
+      // The compositor offers the foreign-toplevel manager: sway's, Hyprland's socket and Plasma come first.
+      {{"", "wayland-0", "labwc:wlroots", "", "", false, true}, WindowDesktop::Wlr, false},
+      {{"", "wayland-1", "sway", "/run/user/1000/sway-ipc.1000.9.sock", "", false, true}, WindowDesktop::Sway, false},
+      {{"", "wayland-1", "Hyprland", "", hypr, false, true}, WindowDesktop::Hyprland, false},
+      {{":1", "wayland-0", "KDE", "", "", false, true}, WindowDesktop::KWin, false},
+      {{":0", "", "", "", "", false, true}, WindowDesktop::X11, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.facts.currentDesktop + " " + c.facts.waylandDisplay + " " + c.facts.display);
     EXPECT_EQ(windowDesktopOf(c.facts), c.desktop);
     EXPECT_EQ(!windowCommandsNote(c.facts).empty(), c.noted);
   }
-  EXPECT_EQ(windowCommandsNote({":0", "wayland-0", "GNOME", ""}),
+  EXPECT_EQ(windowCommandsNote({":0", "wayland-0", "GNOME", "", "", false}),
             "Window commands are not available on this desktop (GNOME on Wayland): the after-action, the start "
             "state and the Idle wait reach only programs that run through XWayland.");
 }

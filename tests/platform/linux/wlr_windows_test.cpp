@@ -81,7 +81,7 @@ class WlrWindowsTest : public ::testing::Test {
     // No installed desktop entry: foot is found by its file name.
     setenv("XDG_DATA_HOME", (runtime / "data").c_str(), 1);
     setenv("XDG_DATA_DIRS", (runtime / "none").c_str(), 1);
-    for (const char* name : {"SWAYSOCK", "I3SOCK"}) unsetenv(name);
+    for (const char* name : {"SWAYSOCK", "I3SOCK", "HYPRLAND_INSTANCE_SIGNATURE"}) unsetenv(name);
     options.desktop = WindowDesktop::Wlr;
     options.waylandDisplay = s_session->waylandSocket();
     options.dosDevices = runtime / "dosdevices";
