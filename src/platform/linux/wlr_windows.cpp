@@ -204,30 +204,7 @@ struct WlrToplevels::Listeners {
     e.pending.appId = appId ? appId : "";
   }
   static void output(void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {}
-  static void state(void* data, zwlr_foreign_toplevel_handle_v1*, wl_array* states) {
-    auto& e = entry(data);
-    const std::lock_guard lock(e.owner->m_mutex);
-    e.pending.maximized = e.pending.minimized = e.pending.activated = e.pending.fullscreen = false;
-    const auto* value = static_cast<const std::uint32_t*>(states->data);
-    for (std::size_t i = 0; i < states->size / sizeof(std::uint32_t); ++i) {
-      switch (value[i]) {
-        case ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_MAXIMIZED:
-          e.pending.maximized = true;
-          break;
-        case ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_MINIMIZED:
-          e.pending.minimized = true;
-          break;
-        case ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED:
-          e.pending.activated = true;
-          break;
-        case ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_FULLSCREEN:
-          e.pending.fullscreen = true;
-          break;
-        default:
-          break;
-      }
-    }
-  }
+  static void state(void*, zwlr_foreign_toplevel_handle_v1*, wl_array*) {}
   static void done(void* data, zwlr_foreign_toplevel_handle_v1*) {
     auto& e = entry(data);
     const std::lock_guard lock(e.owner->m_mutex);
@@ -392,19 +369,6 @@ std::optional<WlrToplevels::Toplevel> WlrToplevels::windowOf(int pid) {
   const auto* entry = windowEntry(pid);
   if (!entry || !m_connected) return std::nullopt;
   return entry->shown;
-}
-
-std::vector<WlrToplevels::Toplevel> WlrToplevels::toplevels() {
-  const std::lock_guard lock(m_mutex);
-  std::vector<Toplevel> all;
-  for (const auto& [serial, entry] : m_toplevels)
-    if (entry->complete) all.push_back(entry->shown);
-  return all;
-}
-
-bool WlrToplevels::connected() {
-  const std::lock_guard lock(m_mutex);
-  return m_connected;
 }
 
 bool WlrToplevels::send(int pid, const std::vector<Request>& requests) {

@@ -48,10 +48,6 @@ class WlrToplevels {
   struct Toplevel {
     std::uint64_t serial = 0;  // in the order the compositor reported them
     std::string appId;
-    bool maximized = false;
-    bool minimized = false;
-    bool activated = false;
-    bool fullscreen = false;
   };
   enum class Request { Close, Minimize, Unminimize, Maximize, Unmaximize, Unfullscreen, Activate };
 
@@ -68,12 +64,8 @@ class WlrToplevels {
   void registerStart(int pid, std::vector<std::string> appIds, std::chrono::steady_clock::time_point moment);
   // The window of the start of the process; nullopt while it has none or after it closed.
   std::optional<Toplevel> windowOf(int pid);
-  // The open toplevels, in the order they appeared.
-  std::vector<Toplevel> toplevels();
   // Sends the requests to the window of the start of the process, in their order; false when it has none.
   bool send(int pid, const std::vector<Request>& requests);
-  // False once the compositor has gone.
-  bool connected();
 
  private:
   struct Entry;
