@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "session_user.h"
+
 namespace kip::test {
 
 // A headless sway of the tests' own. Run as root, it runs as a user made for it and removed afterwards,
@@ -23,9 +25,8 @@ class SwaySession {
 
  private:
   SwaySession() = default;
+  std::unique_ptr<SessionUser> m_user;  // its runtime folder, and the user made for it when run as root
   pid_t m_sway = -1;
-  std::string m_user;  // the user made for it; empty when sway runs as the caller
-  std::string m_runtimeDir;
   std::string m_ipcSocket;
   std::string m_waylandSocket;
 };
