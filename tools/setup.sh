@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format clang-tidy
   xvfb xauth openbox x11-utils xdotool dbus at-spi2-core python3-pyatspi tinyproxy samba smbclient util-linux iproute2
-  sway foot qt6-wayland python3-gi gir1.2-glib-2.0
+  sway foot qt6-wayland kwin-wayland python3-gi gir1.2-glib-2.0
 )
 bash tools/install_packages.sh "${packages[@]}"
 

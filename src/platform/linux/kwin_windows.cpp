@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
+#include <thread>
 
 #include "platform/linux/sway_windows.h"
 
@@ -47,6 +49,19 @@ struct Message {
   Message(const Message&) = delete;
   Message& operator=(const Message&) = delete;
 };
+
+// KWin numbers a loaded script by the count of the scripts it holds, and its object path follows the
+// number; an unloaded script leaves that count only on KWin's next turn of its event loop. A script
+// loaded while another is unloaded, or right after one was, can so get the number of one still there: it
+// cannot take the object path, and a run sent there goes to the other script. This process's requests
+// therefore go one at a time, each after the script of the last one has left.
+std::mutex& requestLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+// How often KWin is asked whether an unloaded script has left.
+constexpr auto kUnloadRecheck = std::chrono::milliseconds(5);
 
 // A script file removed when it goes out of scope.
 struct ScriptFile {
@@ -94,15 +109,19 @@ std::string KWinWindows::scriptText(const std::vector<int>& pids, std::string_vi
          "  }\n"
          "  if (target) break;\n"
          "}\n"
+         "const activate = (w) => {\n"
+         "  w.minimized = false;\n"
+         "  if (\"activeWindow\" in workspace) workspace.activeWindow = w; else workspace.activeClient = w;\n"
+         "};\n"
          "if (target) {\n"
          "  if (action === \"close\") target.closeWindow();\n"
          "  else if (action === \"minimize\") target.minimized = true;\n"
          "  else if (action === \"maximize\") target.setMaximize(true, true);\n"
-         "  else if (action === \"restore\") { target.minimized = false; target.setMaximize(false, false); }\n"
-         "  else if (action === \"activate\") {\n"
-         "    if (\"activeWindow\" in workspace) workspace.activeWindow = target; else workspace.activeClient = "
-         "target;\n"
+         "  else if (action === \"restore\") {\n"
+         "    target.setMaximize(false, false);\n"
+         "    if (target.minimized) activate(target);\n"
          "  }\n"
+         "  else if (action === \"activate\") activate(target);\n"
          "}\n"
          "callDBus(" +
          quoted(service) + ", " + quoted(kAnswerPath) + ", " + quoted(kAnswerInterface) + ", \"answer\", " +
@@ -142,9 +161,9 @@ bool KWinWindows::connect() {
   return true;
 }
 
-std::optional<bool> KWinWindows::awaitAnswer(const std::string& token) {
-  const auto deadline = std::chrono::steady_clock::now() + m_timeout;
-  for (;;) {
+std::optional<bool> KWinWindows::awaitAnswer(const std::string& token, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (bool last = false;;) {
     while (DBusMessage* raw = dbus_connection_pop_message(m_bus)) {
       Message message(raw);
       if (!dbus_message_is_method_call(raw, kAnswerInterface, "answer")) continue;
@@ -156,14 +175,18 @@ std::optional<bool> KWinWindows::awaitAnswer(const std::string& token) {
       if (reply.message) dbus_connection_send(m_bus, reply.message, nullptr);
       if (read && token == answeredToken) return std::string_view(found) == "found";
     }
+    // Once more after the deadline for what came in by then.
+    if (last) return std::nullopt;
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-    if (left <= 0 || !dbus_connection_read_write(m_bus, static_cast<int>(left))) return std::nullopt;
+    last = left <= 0;
+    if (!dbus_connection_read_write(m_bus, static_cast<int>(std::max<long long>(left, 0)))) return std::nullopt;
   }
 }
 
 std::optional<bool> KWinWindows::run(int pid, std::string_view action) {
   if (pid <= 0 || !connect()) return std::nullopt;
+  std::lock_guard lock(requestLock());
   // KWin refuses a plugin name that is loaded still; every request of the process has its own.
   static std::atomic<unsigned> requests{0};
   const std::string token = std::to_string(getpid()) + "-" + std::to_string(++requests);
@@ -201,8 +224,23 @@ std::optional<bool> KWinWindows::run(int pid, std::string_view action) {
     const std::string oldPath = "/" + std::to_string(id);
     Message old(call(oldPath.c_str(), kScriptInterface, "run", DBUS_TYPE_INVALID));
   }
-  const auto answer = awaitAnswer(token);
+  // KWin answers a run once the script has run, after what the script sent. With no answer here the
+  // number was another program's script's; Scripting.start runs every loaded script not yet running.
+  auto answer = awaitAnswer(token, std::chrono::milliseconds(0));
+  if (!answer) {
+    Message all(call(kScripting, kScriptingInterface, "start", DBUS_TYPE_INVALID));
+    answer = awaitAnswer(token, m_timeout);
+  }
   Message unloaded(call(kScripting, kScriptingInterface, "unloadScript", DBUS_TYPE_STRING, &pluginText));
+  const auto deadline = std::chrono::steady_clock::now() + m_timeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    Message loadedStill(call(kScripting, kScriptingInterface, "isScriptLoaded", DBUS_TYPE_STRING, &pluginText));
+    dbus_bool_t still = FALSE;
+    if (!loadedStill.message ||
+        !dbus_message_get_args(loadedStill.message, nullptr, DBUS_TYPE_BOOLEAN, &still, DBUS_TYPE_INVALID) || !still)
+      break;
+    std::this_thread::sleep_for(kUnloadRecheck);
+  }
   return answer;
 }
 

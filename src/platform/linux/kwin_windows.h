@@ -37,10 +37,12 @@ class KWinWindows final : public WindowControl {
                                 const std::string& token);
 
  private:
-  // Runs the script for the process; true when it found a window, nullopt when KWin did not answer.
+  // Runs the script for the process; true when it found a window, nullopt when KWin did not answer. One
+  // request of the process at a time (see requestLock in the source).
   std::optional<bool> run(int pid, std::string_view action);
   bool connect();
-  std::optional<bool> awaitAnswer(const std::string& token);
+  // The script's answer, waited for at most limit; nullopt when none came.
+  std::optional<bool> awaitAnswer(const std::string& token, std::chrono::milliseconds limit);
 
   std::string m_busAddress;
   std::chrono::milliseconds m_timeout;

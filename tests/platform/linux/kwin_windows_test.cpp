@@ -115,8 +115,9 @@ class FakeKWin {
       reply(call, DBUS_TYPE_INT32, &id);
     } else if (path.rfind(scriptPrefix, 0) == 0 && m_scripts.count(std::atoi(path.c_str() + scriptPrefix.size())) &&
                member == "run" && std::string(dbus_message_get_interface(call)) == "org.kde.kwin.Script") {
-      reply(call);
+      // KWin answers a run once the script has run.
       runScript(m_scripts[std::atoi(path.c_str() + scriptPrefix.size())]);
+      reply(call);
     } else if (path == "/Scripting" && member == "unloadScript") {
       ++m_unloaded;
       const dbus_bool_t yes = TRUE;

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "session_user.h"
+
 namespace kip::test {
 
 // A headless sway of the tests' own. Run as root, it runs as a user made for it and removed afterwards,
@@ -22,13 +24,12 @@ class SwaySession {
   [[nodiscard]] const std::string& ipcSocket() const { return m_ipcSocket; }
   [[nodiscard]] const std::string& waylandSocket() const { return m_waylandSocket; }
   // The file sway writes its output into.
-  [[nodiscard]] std::string logFile() const { return m_runtimeDir + "/log"; }
+  [[nodiscard]] std::string logFile() const { return m_user->folder() + "/log"; }
 
  private:
   SwaySession() = default;
+  std::unique_ptr<SessionUser> m_user;  // its runtime folder, and the user made for it when run as root
   pid_t m_sway = -1;
-  std::string m_user;  // the user made for it; empty when sway runs as the caller
-  std::string m_runtimeDir;
   std::string m_ipcSocket;
   std::string m_waylandSocket;
 };
