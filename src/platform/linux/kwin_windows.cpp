@@ -1,7 +1,6 @@
 #include "platform/linux/kwin_windows.h"
 
 #include <dbus/dbus.h>
-#include <dirent.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -10,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/linux/sway_windows.h"
+#include "platform/linux/process_tree.h"
 
 namespace kip {
 
@@ -81,18 +80,6 @@ std::string quoted(std::string_view text) {
 }
 
 }  // namespace
-
-std::vector<int> processAndDescendants(int pid) {
-  std::vector<int> pids{pid};
-  DIR* proc = opendir("/proc");
-  if (!proc) return pids;
-  while (const dirent* entry = readdir(proc)) {
-    const int other = std::atoi(entry->d_name);
-    if (other > 0 && other != pid && isSameOrDescendant(other, pid)) pids.push_back(other);
-  }
-  closedir(proc);
-  return pids;
-}
 
 std::string KWinWindows::scriptText(const std::vector<int>& pids, std::string_view action, const std::string& service,
                                     const std::string& token) {

@@ -49,7 +49,4 @@ class KWinWindows final : public WindowControl {
   DBusConnection* m_bus = nullptr;
 };
 
-// The process and the processes it started, directly or through others, the process first.
-std::vector<int> processAndDescendants(int pid);
-
 }  // namespace kip

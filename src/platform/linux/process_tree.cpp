@@ -1,6 +1,9 @@
 #include "platform/linux/process_tree.h"
 
+#include <dirent.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -33,6 +36,18 @@ bool isSameOrDescendant(int pid, int ancestor) {
     pid = parentOf(pid);
   }
   return pid == ancestor;
+}
+
+std::vector<int> processAndDescendants(int pid) {
+  std::vector<int> pids{pid};
+  DIR* proc = opendir("/proc");
+  if (!proc) return pids;
+  while (const dirent* entry = readdir(proc)) {
+    const int other = std::atoi(entry->d_name);
+    if (other > 0 && other != pid && isSameOrDescendant(other, pid)) pids.push_back(other);
+  }
+  closedir(proc);
+  return pids;
 }
 
 }  // namespace kip

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/linux/json_value.h"
+#include "platform/linux/process_tree.h"
 #include "platform/linux/unix_socket.h"
 
 namespace kip {

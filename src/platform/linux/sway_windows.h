@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/process_tree.h"
 #include "platform/linux/window_control.h"
 
 namespace kip {

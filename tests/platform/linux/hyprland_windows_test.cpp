@@ -12,8 +12,8 @@
 
 #include "launcher_test_support.h"
 #include "platform/linux/json_value.h"
-#include "platform/linux/kwin_windows.h"
 #include "platform/linux/posix_launcher.h"
+#include "platform/linux/process_tree.h"
 
 namespace kip::test {
 namespace {
@@ -160,19 +160,8 @@ TEST(HyprlandWindowsTest, CommandsActOnTheFirstWindowOfTheProcessOrOfItsChild) {
   FakeHyprland hyprland(temp / "socket");
   HyprlandWindows windows(temp / "socket");
   ProcessKiller killer;
-  const pid_t started = fork();
-  if (started == 0) {
-    execlp("sh", "sh", "-c", "sleep 30 & wait", nullptr);
-    _exit(127);
-  }
-  killer.add(started);
-  int child = 0;
-  ASSERT_TRUE(eventually([&] {
-    const auto family = processAndDescendants(started);
-    if (family.size() > 1) child = family[1];
-    return child > 0;
-  }));
-  killer.add(child);
+  const auto [started, child] = startShellWithChild(killer);
+  ASSERT_GT(child, 0);
   EXPECT_FALSE(windows.hasWindow(started));
   hyprland.show(getpid());
   hyprland.show(child);

@@ -8,6 +8,7 @@
 #include "launcher_test_support.h"
 #include "platform/linux/kwin_windows.h"
 #include "platform/linux/posix_launcher.h"
+#include "platform/linux/process_tree.h"
 
 namespace kip::test {
 namespace {

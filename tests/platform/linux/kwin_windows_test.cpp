@@ -1,4 +1,5 @@
 #include "platform/linux/kwin_windows.h"
+#include "platform/linux/process_tree.h"
 
 #include <dbus/dbus.h>
 #include <fcntl.h>
@@ -181,18 +182,8 @@ TEST_F(KWinWindowsTest, ScriptsActOnTheProcessesWindowAndSayWhetherTheyFoundOne)
     FakeKWin kwin(bus.address(), oldPaths);
     KWinWindows windows(bus.address());
     // The window belongs to a process the started one started.
-    const pid_t started = fork();
-    if (started == 0) {
-      execlp("sh", "sh", "-c", "sleep 30 & wait", nullptr);
-      _exit(127);
-    }
-    killer.add(started);
-    int child = 0;
-    ASSERT_TRUE(eventually([&] {
-      const auto family = processAndDescendants(started);
-      if (family.size() > 1) child = family[1];
-      return child > 0;
-    }));
+    const auto [started, child] = startShellWithChild(killer);
+    ASSERT_GT(child, 0);
     EXPECT_FALSE(windows.hasWindow(started));
     kwin.showWindowOf(child);
     EXPECT_TRUE(windows.hasWindow(started));

@@ -14,7 +14,10 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
+
+#include "platform/linux/process_tree.h"
 
 namespace kip::test {
 
@@ -114,5 +117,24 @@ class ProcessKiller {
  private:
   std::vector<int> m_pids;
 };
+
+// A shell that starts a long sleep and waits for it, as a launcher script does; the shell's pid and the
+// sleep's (0 when it did not appear), both left to the killer.
+inline std::pair<pid_t, int> startShellWithChild(ProcessKiller& killer) {
+  const pid_t shell = fork();
+  if (shell == 0) {
+    execlp("sh", "sh", "-c", "sleep 30 & wait", nullptr);
+    _exit(127);
+  }
+  killer.add(shell);
+  int child = 0;
+  eventually([&] {
+    const auto family = processAndDescendants(shell);
+    if (family.size() > 1) child = family[1];
+    return child > 0;
+  });
+  if (child > 0) killer.add(child);
+  return {shell, child};
+}
 
 }  // namespace kip::test
