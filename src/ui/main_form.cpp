@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDropEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QListView>
 #include <QMenu>
@@ -22,6 +23,7 @@
 #include "platform/linux/kwin_windows.h"
 #include "platform/linux/sway_windows.h"
 #include "platform/linux/window_session.h"
+#include "platform/linux/wlr_windows.h"
 #include "ui/about_box.h"
 #include "ui/application_window.h"
 #include "ui/eliding_header.h"
@@ -386,6 +388,14 @@ void TMainForm::raiseWindow() {
       break;
     case WindowDesktop::KWin:
       KWinWindows().postCommand(getpid(), WindowCommand::Default);
+      break;
+    case WindowDesktop::Wlr:
+      // The protocol names no process: this copy's window is the one that carries its app id, whenever
+      // it appeared.
+      if (const auto toplevels = WlrToplevels::connect(session.waylandDisplay)) {
+        toplevels->registerStart(getpid(), {QGuiApplication::desktopFileName().toStdString()}, {});
+        WlrWindows(toplevels).postCommand(getpid(), WindowCommand::Default);
+      }
       break;
     default:
       break;

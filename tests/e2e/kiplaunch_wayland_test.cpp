@@ -80,25 +80,32 @@ TEST(KiplaunchWaylandTest, NotificationIconAndHandOverWorkOnWayland) {
   const auto ran = run.wait(std::chrono::seconds(30));
   EXPECT_EQ(ran.exitCode, 0) << "the autostart run did not end by itself: " << ran.err;
 
-  ChildProcess manager(KIPLAUNCH_PATH, {}, env);
-  SwayWindows windows(sway->ipcSocket());
-  ASSERT_TRUE(within(std::chrono::seconds(15), [&] { return windows.hasWindow(manager.pid()); }))
-      << "the definition manager showed no window";
-  // Another program takes the focus; the second copy gives it back to the manager.
-  ChildProcess terminal("/usr/bin/foot", {"--config=/dev/null", "--log-level=none", "sleep", "60"},
-                        {{"WAYLAND_DISPLAY", sway->waylandSocket()}, {"XDG_RUNTIME_DIR", dir.file("run")}});
-  ASSERT_TRUE(within(std::chrono::seconds(15), [&] {
-    const auto window = windows.windowOf(terminal.pid());
-    return window && window->focused;
-  }));
-  const auto second = runProgram(KIPLAUNCH_PATH, {}, env, "", std::chrono::seconds(20));
-  EXPECT_EQ(second.exitCode, 0) << second.err;
-  EXPECT_TRUE(within(std::chrono::seconds(10), [&] {
-    const auto window = windows.windowOf(manager.pid());
-    return window && window->focused;
-  })) << "the running copy's window did not come forward";
-  terminal.signal(SIGTERM);
-  manager.signal(SIGTERM);
+  // Through sway's IPC, then as on another wlroots compositor, where only the protocol's app id tells.
+  for (const bool ipc : {true, false}) {
+    SCOPED_TRACE(ipc ? "sway's IPC" : "the foreign-toplevel protocol");
+    auto copyEnv = env;
+    if (!ipc) copyEnv["SWAYSOCK"] = std::nullopt;
+    ChildProcess manager(KIPLAUNCH_PATH, {}, copyEnv);
+    SwayWindows windows(sway->ipcSocket());
+    ASSERT_TRUE(within(std::chrono::seconds(15), [&] { return windows.hasWindow(manager.pid()); }))
+        << "the definition manager showed no window";
+    // Another program takes the focus; the second copy gives it back to the manager.
+    ChildProcess terminal("/usr/bin/foot", {"--config=/dev/null", "--log-level=none", "sleep", "60"},
+                          {{"WAYLAND_DISPLAY", sway->waylandSocket()}, {"XDG_RUNTIME_DIR", dir.file("run")}});
+    ASSERT_TRUE(within(std::chrono::seconds(15), [&] {
+      const auto window = windows.windowOf(terminal.pid());
+      return window && window->focused;
+    }));
+    const auto second = runProgram(KIPLAUNCH_PATH, {}, copyEnv, "", std::chrono::seconds(20));
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_TRUE(within(std::chrono::seconds(10), [&] {
+      const auto window = windows.windowOf(manager.pid());
+      return window && window->focused;
+    })) << "the running copy's window did not come forward";
+    terminal.signal(SIGTERM);
+    manager.signal(SIGTERM);
+    manager.wait(std::chrono::seconds(10));
+  }
 }
 
 }  // namespace
