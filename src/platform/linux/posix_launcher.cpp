@@ -278,7 +278,7 @@ PosixLauncher::Spawned PosixLauncher::spawnPrepared(const Prepared& prepared) {
   // The compositor names no process: the start's window is found by the app ids it may carry, among the
   // toplevels that appear from the moment before the creation on.
   std::vector<std::string> appIds;
-  if (m_toplevels) appIds = appIdsOfProgram(prepared.path, applicationFolders());
+  if (m_toplevels) appIds = m_toplevels->appIdsOf(prepared.path);
   const auto moment = std::chrono::steady_clock::now();
   auto spawned = spawnArgv(prepared.path, prepared.argv, prepared.directory);
   if (spawned.child && m_toplevels) m_toplevels->registerStart(spawned.child->pid(), std::move(appIds), moment);

@@ -131,35 +131,42 @@ std::vector<std::string> applicationFolders() {
   return folders;
 }
 
-std::vector<std::string> appIdsOfProgram(const std::string& executable, const std::vector<std::string>& folders) {
+std::vector<ApplicationEntry> readApplicationEntries(const std::vector<std::string>& folders) {
+  std::vector<ApplicationEntry> entries;
+  std::set<std::string> seen;  // an id found in an earlier folder hides the later ones
+  for (const auto& folder : folders) {
+    forEachEntryFile(folder, [&](const std::string& file, const std::string& id) {
+      if (!seen.insert(id).second) return false;
+      auto entry = readDesktopEntryFile(file);
+      if (!entry.problems.empty() || entry.hidden || !entry.exec || entry.exec->empty()) return false;
+      entries.push_back({entry.exec->front(), id, entry.startupWmClass});
+      return false;
+    });
+  }
+  return entries;
+}
+
+std::vector<std::string> appIdsAmong(const std::string& executable, const std::vector<ApplicationEntry>& entries) {
   // The program's own name, and that of the file it links to (an alternative, a versioned name).
   std::vector<std::string> names{fs::path(executable).filename().string()};
   const auto target = fs::path(canonicalOf(executable)).filename().string();
   if (target != names.front()) names.push_back(target);
 
-  std::set<std::string> seen;  // an id found in an earlier folder hides the later ones
-  std::optional<DesktopEntry> found;
-  std::string foundId;
-  for (const auto& folder : folders) {
-    const bool done = forEachEntryFile(folder, [&](const std::string& file, const std::string& id) {
-      if (!seen.insert(id).second) return false;
-      auto entry = readDesktopEntryFile(file);
-      if (!entry.problems.empty() || entry.hidden || !entry.exec || entry.exec->empty()) return false;
-      if (!execRuns(entry.exec->front(), executable, names)) return false;
-      found = std::move(entry);
-      foundId = id;
-      return true;
-    });
-    if (done) break;
-  }
-  if (!found) return names;
+  const auto found = std::find_if(entries.begin(), entries.end(), [&](const ApplicationEntry& entry) {
+    return execRuns(entry.execProgram, executable, names);
+  });
+  if (found == entries.end()) return names;
   std::vector<std::string> ids;
   if (!found->startupWmClass.empty())
     ids.push_back(found->startupWmClass);
   else
     ids = names;
-  ids.push_back(foundId);
+  ids.push_back(found->id);
   return ids;
+}
+
+std::vector<std::string> appIdsOfProgram(const std::string& executable, const std::vector<std::string>& folders) {
+  return appIdsAmong(executable, readApplicationEntries(folders));
 }
 
 bool offersForeignToplevels(const std::string& display, std::chrono::milliseconds timeout) {
@@ -352,6 +359,11 @@ void WlrToplevels::registerStart(int pid, std::vector<std::string> appIds,
     if (entry->complete && !entry->claimed) claim(*entry);
     if (m_starts.back().window) break;
   }
+}
+
+std::vector<std::string> WlrToplevels::appIdsOf(const std::string& executable) {
+  std::call_once(m_entriesRead, [this] { m_entries = readApplicationEntries(applicationFolders()); });
+  return appIdsAmong(executable, m_entries);
 }
 
 WlrToplevels::Entry* WlrToplevels::windowEntry(int pid) {

@@ -27,6 +27,17 @@ namespace kip {
 // the first one, in the folders' order, whose Exec runs the executable.
 std::vector<std::string> appIdsOfProgram(const std::string& executable, const std::vector<std::string>& folders);
 
+// The installed desktop entries that can run a program, read once, in the folders' order, an entry hidden
+// by one of the same desktop file id in an earlier folder left out.
+struct ApplicationEntry {
+  std::string execProgram;  // the first word of Exec: a bare name or a path
+  std::string id;           // the desktop file id
+  std::string startupWmClass;
+};
+std::vector<ApplicationEntry> readApplicationEntries(const std::vector<std::string>& folders);
+// appIdsOfProgram over entries read before, so that many starts read the folders once.
+std::vector<std::string> appIdsAmong(const std::string& executable, const std::vector<ApplicationEntry>& entries);
+
 // The folders of the installed desktop entries, most important first: $XDG_DATA_HOME/applications (else
 // ~/.local/share/applications), then each of $XDG_DATA_DIRS (else /usr/local/share:/usr/share) with
 // /applications.
@@ -62,6 +73,9 @@ class WlrToplevels {
   // Tells of a start made at moment (taken before the process was created) whose windows may carry the
   // app ids. A process that is started again replaces its earlier start.
   void registerStart(int pid, std::vector<std::string> appIds, std::chrono::steady_clock::time_point moment);
+  // The app ids of the executable's windows (appIdsOfProgram), from the installed desktop entries as the
+  // first call found them: a start does not read them all again.
+  std::vector<std::string> appIdsOf(const std::string& executable);
   // The window of the start of the process; nullopt while it has none or after it closed.
   std::optional<Toplevel> windowOf(int pid);
   // Sends the requests to the window of the start of the process, in their order; false when it has none.
@@ -94,6 +108,8 @@ class WlrToplevels {
   std::map<std::uint64_t, std::unique_ptr<Entry>> m_toplevels;
   std::uint64_t m_nextSerial = 1;
   std::deque<Start> m_starts;
+  std::once_flag m_entriesRead;
+  std::vector<ApplicationEntry> m_entries;
   bool m_connected = true;
 
   WakeEvent m_stop;
